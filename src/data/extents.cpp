@@ -1,0 +1,62 @@
+#include "data/extents.h"
+
+namespace corvane {
+namespace {
+
+// One extent in single precision, with its value widened to double kept beside it so that the
+// comparisons with the table's doubles need no conversion.
+class Extent {
+ public:
+  explicit Extent(double first) noexcept : value_(static_cast<float>(first)), widened_(value_) {}
+
+  // Moves the extent only when the value lies strictly beyond it, so an equal value (also a
+  // zero of the other sign) leaves it as it is.
+  void raise(double value) noexcept {
+    if (widened_ < value) set(value);
+  }
+  void lower(double value) noexcept {
+    if (widened_ > value) set(value);
+  }
+
+  float value() const noexcept { return value_; }
+
+ private:
+  void set(double value) noexcept {
+    value_ = static_cast<float>(value);
+    widened_ = value_;
+  }
+
+  float value_;
+  double widened_;
+};
+
+}  // namespace
+
+Extents computeExtents(const PointTable& table) noexcept {
+  const int count = table.count();
+  if (count <= 0) return Extents{};
+  const Point& first = table.row(1);
+  Extent minX(first.x), maxX(first.x), minY(first.y), maxY(first.y), minZ(first.z), maxZ(first.z);
+  double sumZ = 0;
+  for (int r = 1; r <= count; ++r) {
+    const Point& point = table.row(r);
+    maxZ.raise(point.z);
+    minZ.lower(point.z);
+    maxX.raise(point.x);
+    minX.lower(point.x);
+    maxY.raise(point.y);
+    minY.lower(point.y);
+    sumZ += point.z;
+  }
+  Extents extents;
+  extents.minX = minX.value();
+  extents.maxX = maxX.value();
+  extents.minY = minY.value();
+  extents.maxY = maxY.value();
+  extents.minZ = minZ.value();
+  extents.maxZ = maxZ.value();
+  extents.meanZ = static_cast<float>(sumZ / count);
+  return extents;
+}
+
+}  // namespace corvane
