@@ -1,0 +1,7 @@
+#include "speech/speaker.h"
+
+namespace corvane {
+
+Speaker::~Speaker() = default;
+
+}  // namespace corvane
