@@ -25,6 +25,7 @@
 #include <system_error>
 #include <vector>
 
+#include "bare_parse.h"
 #include "data/extents.h"
 #include "data/point_reader.h"
 #include "data/point_table.h"
@@ -69,28 +70,9 @@ void BM_Loader(benchmark::State& state) {
 }
 
 void BM_BareParse(benchmark::State& state) {
-  const std::filesystem::path& path = scanFiles().at(state.range(0));
-  std::string bytes(static_cast<std::size_t>(std::filesystem::file_size(path)), '\0');
-  std::vector<double> values;
-  values.reserve(static_cast<std::size_t>(state.range(0)) * 3);
+  corvane::bench::BareParse parse(scanFiles().at(state.range(0)));
   for (auto _ : state) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    const std::size_t size = std::fread(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-    values.clear();
-    const char* p = bytes.data();
-    const char* const end = p + size;
-    while (p != end) {
-      if (static_cast<unsigned char>(*p) <= ' ' || *p == ',') {
-        ++p;
-        continue;
-      }
-      double value;
-      const char* const next = std::from_chars(p, end, value).ptr;
-      values.push_back(value);
-      p = next == p ? p + 1 : next;  // only so that a stray byte cannot stall the scan
-    }
-    benchmark::DoNotOptimize(values.data());
+    benchmark::DoNotOptimize(parse.run());
     benchmark::ClobberMemory();
   }
 }
