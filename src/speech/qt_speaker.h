@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include "speech/speaker.h"
 
@@ -8,9 +9,11 @@ class QTextToSpeech;
 
 namespace corvane {
 
-// Speaks through Qt's text-to-speech engines. The engine is started on the first sentence, so a
-// missing or slow engine costs nothing until speech is wanted; a failed engine is reported once
-// in the log and from then on sentences are dropped.
+// Speaks through Qt's text-to-speech engines: speech-dispatcher where the desktop runs it (the
+// user's own voice settings), flite otherwise, which needs no daemon. The engine is started on
+// the first sentence, so a missing or slow engine costs nothing until speech is wanted. When no
+// engine works, or the machine has no audio, sentences are dropped and the failure is logged
+// once; the program carries on as before.
 class QtSpeaker : public QObject, public Speaker {
   Q_OBJECT
 
@@ -20,11 +23,17 @@ class QtSpeaker : public QObject, public Speaker {
 
   void speak(const QString& sentence) override;
 
+  // The engine in use ("speechd", "flite"), empty before the first sentence or when none works.
+  QString engineName() const;
+
  private:
   QTextToSpeech* engine();
+  QTextToSpeech* start(const QString& name);
+  void reportOnce(const QString& problem);
 
   QTextToSpeech* engine_ = nullptr;
-  bool failed_ = false;
+  bool tried_ = false;
+  bool reported_ = false;
 };
 
 }  // namespace corvane
