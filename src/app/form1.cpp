@@ -3,22 +3,31 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
+#include <QMouseEvent>
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 
+#include "analysis/mean_deviation.h"
+#include "analysis/plan_view.h"
+#include "analysis/profile_roughness.h"
 #include "analysis/reference_plane.h"
 #include "app/file_dialog.h"
 #include "app/form3.h"
 #include "app/message_boxes.h"
 #include "data/point_reader.h"
+#include "plot/point_plots.h"
+#include "speech/announcements.h"
 #include "speech/speaker.h"
 #include "text/number_text.h"
+#include "text/result_lines.h"
 
 namespace corvane {
 
 namespace {
 
 const QString kTitle = QStringLiteral("Corvane");
+const QRgb kYellow = qRgb(255, 255, 0);
 const QString kLoadError = QStringLiteral("An error occured loading file");
 constexpr int kDefaultBrightness = 255;
 constexpr int kDefaultPointWidth = 2;
@@ -26,6 +35,13 @@ constexpr int kDefaultSamplingLength = 3;
 
 // The user's decimal separator, from the regional settings Qt reads.
 std::string decimalSeparator() { return QLocale().decimalPoint().toStdString(); }
+
+// A value label shows its value; a screen reader hears the label's name and, as its
+// description, the same value.
+void setValueText(QLabel* label, const QString& text) {
+  label->setText(text);
+  label->setAccessibleDescription(text);
+}
 
 std::filesystem::path toPath(const QString& fileName) {
   return std::filesystem::path(QFile::encodeName(fileName).toStdString());
@@ -58,6 +74,19 @@ void Form1::connectCommands() {
   connect(ui_.HScroll3, &QScrollBar::valueChanged, this, &Form1::referencePlaneChanged);
   connect(ui_.Command8, &QPushButton::clicked, this, &Form1::defaultReferencePlane);
   connect(ui_.HScroll4, &QScrollBar::valueChanged, this, &Form1::samplingLengthChanged);
+  connect(ui_.Command1, &QPushButton::clicked, this, &Form1::planViewDraw);
+  connect(ui_.Command3, &QPushButton::clicked, this,
+          [this] { ui_.HScroll1->setValue(kDefaultBrightness); });
+  connect(ui_.Command2, &QPushButton::clicked, this,
+          [this] { ui_.HScroll2->setValue(kDefaultPointWidth); });
+  connect(ui_.Command10, &QPushButton::clicked, this, &Form1::calculateProfileRoughness);
+  connect(ui_.Command7, &QPushButton::clicked, this, &Form1::clearProfileResults);
+  connect(ui_.Command5, &QPushButton::clicked, this, &Form1::referencePlaneDraw);
+  connect(ui_.Command6, &QPushButton::clicked, this, &Form1::calculateRa);
+  connect(ui_.Command9, &QPushButton::clicked, ui_.List2, &QListWidget::clear);
+  for (const QString& name : speakingLabels()) {
+    if (auto* label = findChild<QLabel*>(name)) label->installEventFilter(this);
+  }
 }
 
 // The window's initial state, in this order.
@@ -117,13 +146,13 @@ void Form1::loadFailed(const ReadResult& result) {
 }
 
 void Form1::showExtents() {
-  ui_.Label18->setText(localeText(extents_.meanZ));
-  ui_.Label3->setText(localeText(extents_.maxX));
-  ui_.Label4->setText(localeText(extents_.minX));
-  ui_.Label7->setText(localeText(extents_.maxY));
-  ui_.Label8->setText(localeText(extents_.minY));
-  ui_.Label11->setText(localeText(extents_.maxZ));
-  ui_.Label12->setText(localeText(extents_.minZ));
+  setValueText(ui_.Label18, localeText(extents_.meanZ));
+  setValueText(ui_.Label3, localeText(extents_.maxX));
+  setValueText(ui_.Label4, localeText(extents_.minX));
+  setValueText(ui_.Label7, localeText(extents_.maxY));
+  setValueText(ui_.Label8, localeText(extents_.minY));
+  setValueText(ui_.Label11, localeText(extents_.maxZ));
+  setValueText(ui_.Label12, localeText(extents_.minZ));
 }
 
 QString Form1::localeText(float value) const {
@@ -144,13 +173,13 @@ void Form1::closeFile() {
   planeHeight_ = 0;
   meanDeviation_ = 0;
   ui_.HScroll4->setValue(1);
-  ui_.Label21->clear();
-  ui_.Label22->clear();
+  setValueText(ui_.Label21, {});
+  setValueText(ui_.Label22, {});
   table_.clear();
   std::fill(profileRn_.begin() + 1, profileRn_.end(), 0.0f);
   for (QLabel* label :
        {ui_.Label3, ui_.Label4, ui_.Label7, ui_.Label8, ui_.Label11, ui_.Label12, ui_.Label18}) {
-    label->clear();
+    setValueText(label, {});
   }
   ui_.HScroll1->setValue(kDefaultBrightness);
   ui_.HScroll2->setValue(kDefaultPointWidth);
@@ -180,22 +209,100 @@ void Form1::setupReferencePlane() {
   ui_.HScroll3->setMinimum(scrollPositionOf(extents_.minZ));
   ui_.HScroll3->setMaximum(scrollPositionOf(extents_.maxZ));
   ui_.HScroll3->setValue(scrollPositionOf(extents_.meanZ));
-  ui_.Label21->setText(
-      QString::fromStdString(heightText(ui_.HScroll3->value(), decimalSeparator())));
+  setValueText(ui_.Label21,
+               QString::fromStdString(heightText(ui_.HScroll3->value(), decimalSeparator())));
   ui_.HScroll3->setSingleStep(1);
 }
 
 void Form1::referencePlaneChanged(int position) {
-  ui_.Label21->setText(QString::fromStdString(heightText(position, decimalSeparator())));
+  setValueText(ui_.Label21, QString::fromStdString(heightText(position, decimalSeparator())));
 }
 
 void Form1::defaultReferencePlane() { ui_.HScroll3->setValue(scrollPositionOf(extents_.meanZ)); }
 
 void Form1::rnhesap() {
-  ui_.Label22->setText(QString::number(kDefaultSamplingLength));
+  setValueText(ui_.Label22, QString::number(kDefaultSamplingLength));
   ui_.HScroll4->setValue(kDefaultSamplingLength);
 }
 
-void Form1::samplingLengthChanged(int length) { ui_.Label22->setText(QString::number(length)); }
+void Form1::samplingLengthChanged(int length) {
+  setValueText(ui_.Label22, QString::number(length));
+}
+
+void Form1::planViewDraw() { drawPoints(false); }
+
+// The reference-plane picture uses the plan view's own mapping, so it is exactly the plan view
+// without the points at or below the plane, whatever was drawn before.
+void Form1::referencePlaneDraw() { drawPoints(true); }
+
+void Form1::drawPoints(bool abovePlaneOnly) {
+  ui_.Picture1->cls();
+  calculation();
+  double onlyAbove = -std::numeric_limits<double>::infinity();
+  if (abovePlaneOnly) {
+    planeHeight_ = planeHeightOf(ui_.HScroll3->value());
+    onlyAbove = planeHeight_;
+  }
+  const PlanView view = planViewOf(extents_, ui_.HScroll1->value());
+  ui_.Picture1->setDrawWidth(ui_.HScroll2->value());
+  ui_.Picture1->setScale(view.logicalWidth, view.logicalHeight);
+  plotPoints(*ui_.Picture1, table_, extents_, view, onlyAbove);
+}
+
+void Form1::calculateRa() {
+  calculation();
+  if (table_.count() == 0) return;  // the reload failed and has been reported
+  planeHeight_ = planeHeightOf(ui_.HScroll3->value());
+  meanDeviation_ = meanDeviationOf(table_, planeHeight_);
+  ui_.List2->addItem(
+      QString::fromStdString(raLine(dialog_.fileTitle().toStdString(), raFigure(meanDeviation_))));
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease) {
+    auto* label = qobject_cast<QLabel*>(watched);
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (label && mouse->button() == Qt::LeftButton &&
+        label->rect().contains(mouse->position().toPoint()) && speechOn_ == 1) {
+      speaker_.speak(labelAnnouncement(label->objectName(), label->text()));
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::calculateProfileRoughness() {
+  ui_.Picture2->cls();
+  ui_.List3->clear();
+  const int samplingLength = ui_.HScroll4->value();
+  planViewDraw();
+
+  const int n = evaluateProfiles(table_, samplingLength, profileRn_);
+  meanRn_ = surfaceRn(profileRn_, n);
+  const std::string title = dialog_.fileTitle().toStdString();
+  ui_.List1->addItem(QString::fromStdString(surfaceRnLine(title, meanRn_)));
+
+  // Profile 1 stands near the bottom, profile n on the top edge; an Rn of 1 reaches the right.
+  ui_.Picture2->setScale(1, toSingle(n + 0.1));
+  QStringList lines;
+  lines.reserve(n);
+  std::vector<QPointF> polyline;
+  polyline.reserve(static_cast<std::size_t>(n));
+  for (int k = 1; k <= n; ++k) {
+    const float rn = profileRn_[static_cast<std::size_t>(k)];
+    lines << QString::fromStdString(profileRnLine(k, rn));
+    polyline.emplace_back(rn, n - k);
+  }
+  ui_.List3->addItems(lines);
+  ui_.Picture2->polyline(polyline, kYellow);
+
+  ui_.List4->addItem(QString::fromStdString(threeProfileRnLine(
+      dialog_.fileTitle().toStdString(), threeProfileRn(profileRn_), decimalSeparator())));
+}
+
+void Form1::clearProfileResults() {
+  ui_.List1->clear();
+  ui_.List3->clear();
+  ui_.List4->clear();
+}
 
 }  // namespace corvane

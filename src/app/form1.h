@@ -41,6 +41,10 @@ class Form1 : public QMainWindow {
   void rnhesap();
   // The Close command: forgets the file and returns the window to its state before any load.
   void closeFile();
+  // The plan-view Draw: reloads the file and draws every point from above, grey by height.
+  void planViewDraw();
+  // The reference-plane Draw: the same picture with only the points above the plane.
+  void referencePlaneDraw();
 
   // State, for the tests and the commands of later panels.
   const PointTable& pointTable() const noexcept { return table_; }
@@ -51,6 +55,10 @@ class Form1 : public QMainWindow {
   float meanDeviation() const noexcept { return meanDeviation_; }
   float meanRn() const noexcept { return meanRn_; }
   const std::vector<float>& profileRn() const noexcept { return profileRn_; }
+
+ protected:
+  // Clicks on the labels that speak.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void load();
@@ -64,7 +72,13 @@ class Form1 : public QMainWindow {
   void referencePlaneChanged(int position);
   void defaultReferencePlane();
   void samplingLengthChanged(int length);
+  void calculateProfileRoughness();
+  void clearProfileResults();
+  void calculateRa();
 
+  // Reloads the file and draws the points from above: all of them, or only those strictly
+  // above the reference plane.
+  void drawPoints(bool abovePlaneOnly);
   void loadFailed(const ReadResult& result);
   void showExtents();
   QString localeText(float value) const;

@@ -1,5 +1,6 @@
 // Reaching the controls with the keyboard, including the "Ra" panel beyond the window's edge.
 #include <QApplication>
+#include <QListWidget>
 #include <QtTest/QTest>
 
 #include "main_window_fixture.h"
@@ -52,6 +53,26 @@ TEST_F(Keyboard, ArrowKeysMoveTheReferencePlaneAndItsLabelFollows) {
   QTest::keyClick(find<QWidget>("Command8"), Qt::Key_Space);
   EXPECT_EQ(plane->value(), 200) << "D puts the plane back at the mean";
   EXPECT_EQ(text("Label21"), "2");
+}
+
+TEST_F(Keyboard, AFileCanBeOpenedAndTheRaPanelUsedWithoutAMouse) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  dialog.choices << QString::fromStdString(files.write("keys.txt", "0,0,1\n1,0,3\n").string());
+  QTest::keyClick(form.get(), Qt::Key_Alt);  // the menu bar takes the keyboard
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  QWidget* fileMenu = QApplication::activePopupWidget();
+  ASSERT_NE(fileMenu, nullptr);
+  QTest::keyClick(fileMenu, Qt::Key_Return);  // "Open", the first item
+  ASSERT_EQ(form->fileOpen(), 1);
+
+  // Tab from the reference-plane scroll bar reaches the Ra panel's Calculate button.
+  find<QWidget>("HScroll3")->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(form.get(), Qt::Key_Tab);
+  QTest::keyClick(form.get(), Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget()->objectName(), "Command6");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  EXPECT_EQ(find<QListWidget>("List2")->count(), 1);
 }
 
 }  // namespace

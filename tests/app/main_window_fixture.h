@@ -7,11 +7,17 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <memory>
+#include <ostream>
 #include <string_view>
 
 #include "app/form1.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace corvane::testing {
 
