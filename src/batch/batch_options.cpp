@@ -1,0 +1,117 @@
+#include "batch/batch_options.h"
+
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace corvane {
+namespace {
+
+// A whole number that fills the text, or nothing.
+std::optional<int> wholeNumber(std::string_view text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// A decimal number that fills the text and that single precision can hold, or nothing. A
+// leading "+" is allowed, as in the point file.
+std::optional<float> singlePrecisionNumber(std::string_view text) {
+  if (text.size() >= 2 && text[0] == '+' && text[1] != '-' && text[1] != '+') text.remove_prefix(1);
+  double value = 0;
+  const auto [end, ec] =
+      std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+  if (ec != std::errc{} || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  // Converting a double beyond the float range is undefined, and nan or inf is no height.
+  if (!std::isfinite(value) || std::fabs(value) > static_cast<double>(FLT_MAX)) return std::nullopt;
+  return static_cast<float>(value);
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(std::span<const std::string> arguments) {
+  CommandLine line;
+  const auto usageError = [&line](std::string error) {
+    line.action = CommandLine::Action::UsageError;
+    line.error = std::move(error);
+    return line;
+  };
+
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      line.options.files.emplace_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (argument == "--help" || argument == "-h") {
+      line.action = CommandLine::Action::Help;
+      return line;
+    }
+    if (argument == "--json") {
+      line.options.json = true;
+      continue;
+    }
+
+    // The options that take a value: "--name value" or "--name=value".
+    const std::size_t equals = argument.find('=');
+    const std::string_view name = argument.substr(0, equals);
+    if (name == "--json") return usageError("--json takes no value");
+    if (name != "--sampling-length" && name != "--plane") {
+      return usageError("unknown option " + std::string(name));
+    }
+    std::string_view value;
+    if (equals != std::string_view::npos) {
+      value = argument.substr(equals + 1);
+    } else if (i + 1 < arguments.size()) {
+      value = arguments[++i];
+    } else {
+      return usageError(std::string(name) + " needs a value");
+    }
+
+    if (name == "--sampling-length") {
+      const std::optional<int> length = wholeNumber(value);
+      if (!length || *length < kMinSamplingLength || *length > kMaxSamplingLength) {
+        return usageError(
+            "--sampling-length must be a whole number from " + std::to_string(kMinSamplingLength) +
+            " to " + std::to_string(kMaxSamplingLength) + ", not \"" + std::string(value) + "\"");
+      }
+      line.options.samplingLength = *length;
+    } else {
+      const std::optional<float> height = singlePrecisionNumber(value);
+      if (!height) {
+        return usageError("--plane must be a decimal number within single precision, not \"" +
+                          std::string(value) + "\"");
+      }
+      line.options.planeHeight = height;
+    }
+  }
+  if (line.options.files.empty()) return usageError("no point file given");
+  return line;
+}
+
+std::string usageText() {
+  return "Usage: corvane-batch [--sampling-length L] [--plane H] [--json] FILE...\n"
+         "\n"
+         "Reads each point file in turn and prints the figures the Corvane window shows for it\n"
+         "after File > Open, Calculate in the Rn3d panel and Calculate in the Ra panel: the\n"
+         "extents and mean height, the reference plane, the Ra, R and Rn2D lines and the Rn of\n"
+         "every scan line.\n"
+         "\n"
+         "  --sampling-length L  sampling length for Rn, a whole number from 1 to 30 (default 3)\n"
+         "  --plane H            reference-plane height (default: each file's mean height)\n"
+         "  --json               one JSON object per line and file (JSON Lines)\n"
+         "  -h, --help           show this help and exit\n"
+         "\n"
+         "Numbers in the value labels and the Rn2D line follow the regional settings\n"
+         "(LC_ALL, LC_NUMERIC, LANG). Exit status: 0 when every file loaded, 1 when any did not,\n"
+         "2 for a wrong command line.\n";
+}
+
+}  // namespace corvane

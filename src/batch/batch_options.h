@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane {
+
+// The command line of corvane-batch:
+//
+//   corvane-batch [--sampling-length L] [--plane H] [--json] FILE...
+//
+// Options may stand anywhere among the files and may be written "--name value" or
+// "--name=value"; "--" ends the options, so that a file whose name starts with "-" can follow.
+// A repeated option takes its last value.
+
+inline constexpr int kDefaultSamplingLength = 3;
+inline constexpr int kMinSamplingLength = 1;
+inline constexpr int kMaxSamplingLength = 30;
+
+struct BatchOptions {
+  int samplingLength = kDefaultSamplingLength;  // the window's "D50 (mm)" scroll bar, 1..30
+  // The reference-plane height; without it the plane stands at the mean height as after Open.
+  std::optional<float> planeHeight;
+  bool json = false;               // JSON Lines instead of the blocks for people
+  std::vector<std::string> files;  // in the order given, as given (any bytes)
+};
+
+struct CommandLine {
+  enum class Action { Run, Help, UsageError };
+  Action action = Action::Run;
+  BatchOptions options;
+  std::string error;  // for UsageError: what is wrong, in one line
+};
+
+// Parses the arguments after the program name. Nothing throws; a wrong argument gives
+// UsageError with its reason. "--help" (or "-h") gives Help as soon as it is met.
+CommandLine parseCommandLine(std::span<const std::string> arguments);
+
+// The usage text, ending in a line end.
+std::string usageText();
+
+}  // namespace corvane

@@ -1,0 +1,70 @@
+#include "batch/file_report.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "analysis/mean_deviation.h"
+#include "analysis/profile_roughness.h"
+#include "analysis/reference_plane.h"
+#include "data/point_reader.h"
+#include "text/number_text.h"
+#include "text/result_lines.h"
+
+namespace corvane {
+
+FileReport analyseFile(const std::string& file, const BatchOptions& options,
+                       std::string_view decimalSeparator, Workspace& workspace) {
+  FileReport report;
+  report.file = file;
+  report.title = std::filesystem::path(file).filename().string();
+  report.samplingLength = options.samplingLength;
+
+  PointTable& table = workspace.table;
+  const ReadResult read = readPointFile(std::filesystem::path(file), table);
+  if (!read.ok()) {
+    report.error = describe(read);
+    return report;
+  }
+  report.ok = true;
+  report.points = read.pointCount;
+
+  // The loader: extents, mean height and the seven value labels.
+  const Extents& e = report.extents = computeExtents(table);
+  const float labelValues[] = {e.maxX, e.minX, e.maxY, e.minY, e.maxZ, e.minZ, e.meanZ};
+  for (std::size_t i = 0; i < report.labels.size(); ++i) {
+    report.labels[i] = localeNumberText(labelValues[i], decimalSeparator);
+  }
+
+  // Open's reference plane: the scroll bar spans the heights and stands at the mean. The bar
+  // holds its position within its range, so the position the window reads back is the mean's
+  // position kept between those of the lowest and highest point.
+  if (options.planeHeight) {
+    report.planePosition = scrollPositionOf(*options.planeHeight);
+  } else {
+    report.planePosition =
+        std::clamp(scrollPositionOf(e.meanZ), scrollPositionOf(e.minZ), scrollPositionOf(e.maxZ));
+  }
+  report.label21 = heightText(report.planePosition, decimalSeparator);
+  report.planeHeight = planeHeightOf(report.planePosition);
+
+  // The Rn3d panel's Calculate.
+  const int profiles = evaluateProfiles(table, options.samplingLength, workspace.profileRn);
+  const std::span<const float> profileRn = workspace.profileRn;
+  report.profileRn.assign(profileRn.begin() + 1, profileRn.begin() + 1 + profiles);
+  report.meanRn = surfaceRn(profileRn, profiles);
+  report.rnLine = surfaceRnLine(report.title, report.meanRn);
+  report.list3.reserve(static_cast<std::size_t>(profiles));
+  for (int k = 1; k <= profiles; ++k) {
+    report.list3.push_back(profileRnLine(k, profileRn[static_cast<std::size_t>(k)]));
+  }
+  report.rn2d = threeProfileRn(profileRn);
+  report.rn2dLine = threeProfileRnLine(report.title, report.rn2d, decimalSeparator);
+
+  // The Ra panel's Calculate about the plane.
+  report.meanDeviation = meanDeviationOf(table, report.planeHeight);
+  report.raFigure = raFigure(report.meanDeviation);
+  report.raLine = raLine(report.title, report.raFigure);
+  return report;
+}
+
+}  // namespace corvane

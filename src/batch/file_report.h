@@ -1,0 +1,67 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "batch/batch_options.h"
+#include "data/extents.h"
+#include "data/point_table.h"
+
+namespace corvane {
+
+// The window's value labels, in the order the report lists them.
+inline constexpr std::array<std::string_view, 7> kValueLabels = {
+    "Label3", "Label4", "Label7", "Label8", "Label11", "Label12", "Label18"};
+
+// Everything the window shows for one point file after File > Open, Calculate in the Rn3d panel
+// and Calculate in the Ra panel, with the numbers behind the texts. Every figure comes from the
+// same core functions the window calls.
+struct FileReport {
+  std::string file;   // as given
+  std::string title;  // the file's name without its folder, as the result lines begin
+  bool ok = false;
+  std::string error;  // the reader's diagnosis when the file did not load
+
+  // The rest is meaningful only when ok.
+  int points = 0;
+  Extents extents;
+  // The value labels' texts in the order of kValueLabels: maxX, minX, maxY, minY, maxZ, minZ
+  // and the mean height.
+  std::array<std::string, 7> labels;
+
+  // The reference plane: its scroll position, the text of Label21 and the height the Ra panel
+  // reads from the position.
+  int planePosition = 0;
+  std::string label21;
+  float planeHeight = 0;
+
+  float meanDeviation = 0;
+  double raFigure = 0;
+  std::string raLine;  // the line List2 gains
+
+  int samplingLength = kDefaultSamplingLength;
+  std::vector<float> profileRn;  // the Rn of profiles 1..n, profile k at index k - 1
+  float meanRn = 0;
+  std::string rnLine;              // the line List1 gains
+  std::vector<std::string> list3;  // the per-profile lines
+  float rn2d = 0;                  // the mean Rn of profiles 50, 100 and 150
+  std::string rn2dLine;            // the line List4 gains
+};
+
+// What one analysis needs beside the file: the point table (2.4 MB) and the table of profile
+// figures, allocated once and used for one file after another.
+struct Workspace {
+  PointTable table;
+  std::vector<float> profileRn = std::vector<float>(static_cast<std::size_t>(kMaxPoints) + 1);
+};
+
+// Reads the file and works out its report: the extents and the labels as the loader shows them,
+// the reference plane at the mean height (or at options.planeHeight) as Open sets it up, the Rn
+// lines with options.samplingLength and the Ra line about that plane. A file that does not load
+// gives ok false and the reader's diagnosis. Nothing throws for bad input.
+FileReport analyseFile(const std::string& file, const BatchOptions& options,
+                       std::string_view decimalSeparator, Workspace& workspace);
+
+}  // namespace corvane

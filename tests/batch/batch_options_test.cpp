@@ -1,0 +1,128 @@
+// The command line of corvane-batch: which arguments it takes and which it refuses.
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <string>
+#include <vector>
+
+#include "batch/batch_options.h"
+
+namespace corvane {
+namespace {
+
+CommandLine parse(std::vector<std::string> arguments) { return parseCommandLine(arguments); }
+
+TEST(BatchOptions, DefaultsAreTheWindowsStateAfterOpen) {
+  const CommandLine line = parse({"a.txt"});
+  ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
+  EXPECT_EQ(line.options.samplingLength, 3);
+  EXPECT_FALSE(line.options.planeHeight.has_value()) << "the plane stands at the mean";
+  EXPECT_FALSE(line.options.json);
+  EXPECT_EQ(line.options.files, std::vector<std::string>{"a.txt"});
+}
+
+TEST(BatchOptions, AcceptsEveryWayOfWritingTheOptions) {
+  const struct {
+    std::vector<std::string> arguments;
+    int samplingLength;
+    std::optional<float> plane;
+    bool json;
+    std::vector<std::string> files;
+  } cases[] = {
+      {{"--sampling-length", "7", "a"}, 7, {}, false, {"a"}},
+      {{"--sampling-length=30", "a"}, 30, {}, false, {"a"}},
+      {{"a", "--sampling-length", "1", "b"}, 1, {}, false, {"a", "b"}},
+      {{"--plane", "12.34", "a"}, 3, 12.34f, false, {"a"}},
+      {{"--plane=-0.05", "a"}, 3, -0.05f, false, {"a"}},
+      {{"--plane", "-5", "a"}, 3, -5.0f, false, {"a"}},
+      {{"--plane", "+2.5e1", "a"}, 3, 25.0f, false, {"a"}},
+      {{"--plane", "3.4028234e38", "a"}, 3, FLT_MAX, false, {"a"}},
+      {{"--json", "b", "a", "b"}, 3, {}, true, {"b", "a", "b"}},
+      {{"--sampling-length", "4", "--sampling-length", "9", "a"}, 9, {}, false, {"a"}},
+      // After "--" every argument is a file, and a lone "-" is a file too.
+      {{"--", "--json", "-x"}, 3, {}, false, {"--json", "-x"}},
+      {{"-", "--json"}, 3, {}, true, {"-"}},
+      {{"with space.txt", "\xff\xfe.txt"}, 3, {}, false, {"with space.txt", "\xff\xfe.txt"}},
+  };
+  for (const auto& c : cases) {
+    std::string trace;
+    for (const auto& argument : c.arguments) trace += argument + " ";
+    SCOPED_TRACE(trace);
+    const CommandLine line = parseCommandLine(c.arguments);
+    ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
+    EXPECT_EQ(line.options.samplingLength, c.samplingLength);
+    EXPECT_EQ(line.options.planeHeight, c.plane);
+    EXPECT_EQ(line.options.json, c.json);
+    EXPECT_EQ(line.options.files, c.files);
+  }
+}
+
+TEST(BatchOptions, HelpWinsWhereverItStands) {
+  for (const auto& arguments : std::vector<std::vector<std::string>>{
+           {"--help"}, {"-h"}, {"a.txt", "--help"}, {"--json", "-h", "a.txt"}}) {
+    EXPECT_EQ(parseCommandLine(arguments).action, CommandLine::Action::Help) << arguments[0];
+  }
+}
+
+TEST(BatchOptions, RefusesWrongArgumentsWithTheirReason) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string error;
+  } cases[] = {
+      {{}, "no point file given"},
+      {{"--json"}, "no point file given"},
+      {{
+           "--",
+       },
+       "no point file given"},
+      {{"--sampling-length", "0", "a"},
+       "--sampling-length must be a whole number from 1 to 30, not \"0\""},
+      {{"--sampling-length", "31", "a"},
+       "--sampling-length must be a whole number from 1 to 30, not \"31\""},
+      {{"--sampling-length", "3.0", "a"},
+       "--sampling-length must be a whole number from 1 to 30, not \"3.0\""},
+      {{"--sampling-length=", "a"},
+       "--sampling-length must be a whole number from 1 to 30, not \"\""},
+      {{"--sampling-length", "99999999999999999999", "a"},
+       "--sampling-length must be a whole number from 1 to 30, not \"99999999999999999999\""},
+      {{"a", "--sampling-length"}, "--sampling-length needs a value"},
+      {{"a", "--plane"}, "--plane needs a value"},
+      {{"--plane", "nan", "a"},
+       "--plane must be a decimal number within single precision, not \"nan\""},
+      {{"--plane", "inf", "a"},
+       "--plane must be a decimal number within single precision, not \"inf\""},
+      {{"--plane", "1e39", "a"},
+       "--plane must be a decimal number within single precision, not \"1e39\""},
+      {{"--plane", "0x10", "a"},
+       "--plane must be a decimal number within single precision, not \"0x10\""},
+      {{"--plane", "1,5", "a"},
+       "--plane must be a decimal number within single precision, not \"1,5\""},
+      {{"--plane", "+-1", "a"},
+       "--plane must be a decimal number within single precision, not \"+-1\""},
+      {{"--verbose", "a"}, "unknown option --verbose"},
+      {{"--json=yes", "a"}, "--json takes no value"},
+      {{"-j", "a"}, "unknown option -j"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    const CommandLine line = parseCommandLine(c.arguments);
+    EXPECT_EQ(line.action, CommandLine::Action::UsageError);
+    EXPECT_EQ(line.error, c.error);
+  }
+}
+
+TEST(BatchOptions, UsageTextNamesEveryOptionAndTheExitStatuses) {
+  const std::string usage = usageText();
+  EXPECT_EQ(
+      usage.rfind("Usage: corvane-batch [--sampling-length L] [--plane H] [--json] FILE...\n", 0),
+      0u);
+  for (const char* option : {"--sampling-length L", "--plane H", "--json", "--help"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
+  EXPECT_NE(usage.find("0 when every file loaded, 1 when any did not"), std::string::npos);
+  EXPECT_EQ(usage.back(), '\n');
+}
+
+}  // namespace
+}  // namespace corvane
