@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 batch=${1:-}
 if [ -z "$batch" ]; then
   scripts/setup --bench
-  cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON \
+  cmake -S . -B build-bench -G Ninja -DCORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON \
     -DBUILD_TESTING=OFF >/dev/null
   cmake --build build-bench --target corvane-batch
   batch=build-bench/src/corvane-batch

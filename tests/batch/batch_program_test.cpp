@@ -153,7 +153,8 @@ TEST_F(BatchProgram, ExitStatusesAndStreams) {
 
 TEST_F(BatchProgram, ShowsProgressOnATerminalOnly) {
   std::vector<std::string> arguments = {"--json"};
-  for (int i = 0; i < 3; ++i) arguments.push_back(write("f" + std::to_string(i), "0,0,1\n1,0,2\n"));
+  for (int i = 0; i < 3; ++i)
+    arguments.push_back(write(std::string("f").append(std::to_string(i)), "0,0,1\n1,0,2\n"));
 
   const Outcome toFile = start(arguments, {});
   EXPECT_EQ(toFile.status, 0);
