@@ -185,51 +185,61 @@ constexpr QRgb kRed = kClassicColours[9];
 constexpr QRgb kYellow = kClassicColours[11];
 constexpr QRgb kAqua = kClassicColours[14];
 
+}  // namespace
+
 // A tile holding a rough profile over a dashed red reference line: the program's subject in one
-// glyph. Drawn pixel by pixel, so no smoothing brings in colours outside the palette.
-QPixmap iconPixmap(int size) {
+// glyph. Drawn pixel by pixel, so no smoothing brings in colours outside the palette. Strokes are
+// one pixel up to 63 pixels and grow with the tile above that, so large icons stay legible.
+QImage iconImage(int size) {
   QImage image(size, size, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
+  const int stroke = std::max(1, size / 32);
   const int left = size / 16;
   const int right = size - 1 - size / 16;
   const int top = size / 8;
   const int bottom = size - 1 - size / 8;
   for (int y = top; y <= bottom; ++y) {
     for (int x = left; x <= right; ++x) {
-      const bool edge = x == left || x == right || y == top || y == bottom;
+      const bool edge =
+          x < left + stroke || x > right - stroke || y < top + stroke || y > bottom - stroke;
       image.setPixel(x, y, edge ? kBlack : kNavy);
     }
   }
+  const int innerLeft = left + stroke;
+  const int innerRight = right - stroke;
+  const int innerBottom = bottom - stroke;
   const int middle = (top + bottom) / 2 + 1;
   const double swing = (bottom - top) * 0.3;
   std::vector<int> surface;
-  for (int x = left + 1; x < right; ++x) {
+  for (int x = innerLeft; x <= innerRight; ++x) {
     const double h = surfaceHeight(1.4 + (x - left) * 14.0 / size, 0.9);
-    surface.push_back(
-        std::clamp(middle - static_cast<int>(std::lround(h * swing)), top + 2, bottom - 3));
+    surface.push_back(std::clamp(middle - static_cast<int>(std::lround(h * swing)),
+                                 top + 2 * stroke, bottom - 3 * stroke));
   }
   // The reference plane lies at the profile's mean height.
   double sum = 0;
   for (int row : surface) sum += row;
   const int reference = static_cast<int>(std::lround(sum / static_cast<double>(surface.size())));
   const int dash = std::max(1, size / 16);
-  for (int x = left + 1; x < right; ++x) {
-    const int row = surface[static_cast<std::size_t>(x - left - 1)];
-    image.setPixel(x, row, kYellow);
-    image.setPixel(x, row + 1, kAqua);
-    for (int y = row + 2; y < bottom - 1; ++y) image.setPixel(x, y, kTeal);
-    if ((x / dash) % 2 == 0) image.setPixel(x, reference, kRed);
-    image.setPixel(x, bottom - 1, kSilver);  // the base plate under the sample
+  auto paintRows = [&](int x, int from, int to, QRgb colour) {
+    for (int y = from; y <= to; ++y) image.setPixel(x, y, colour);
+  };
+  for (int x = innerLeft; x <= innerRight; ++x) {
+    const int row = surface[static_cast<std::size_t>(x - innerLeft)];
+    paintRows(x, row, row + stroke - 1, kYellow);
+    paintRows(x, row + stroke, row + 2 * stroke - 1, kAqua);
+    paintRows(x, row + 2 * stroke, innerBottom - stroke, kTeal);
+    if ((x / dash) % 2 == 0) paintRows(x, reference, reference + stroke - 1, kRed);
+    // The base plate under the sample.
+    paintRows(x, innerBottom - stroke + 1, innerBottom, kSilver);
   }
-  return QPixmap::fromImage(image);
+  return image;
 }
-
-}  // namespace
 
 QIcon corvaneIcon() {
   QIcon icon;
-  icon.addPixmap(iconPixmap(32));
-  icon.addPixmap(iconPixmap(16));
+  icon.addPixmap(QPixmap::fromImage(iconImage(32)));
+  icon.addPixmap(QPixmap::fromImage(iconImage(16)));
   return icon;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 
 namespace corvane {
@@ -10,6 +11,10 @@ namespace corvane {
 
 // The window icon, in 32 x 32 and 16 x 16 pixels, drawn with 16 colours.
 QIcon corvaneIcon();
+
+// The icon as a size x size picture in the same 16 colours; the desktop's icons of every size
+// are rendered from it at build time.
+QImage iconImage(int size);
 
 // The splash window's picture, 320 x 240 pixels.
 QPixmap splashPicture();

@@ -15,6 +15,7 @@
 #include "app/file_dialog.h"
 #include "app/form3.h"
 #include "app/message_boxes.h"
+#include "app/samples_folder.h"
 #include "data/point_reader.h"
 #include "plot/point_plots.h"
 #include "speech/announcements.h"
@@ -108,7 +109,7 @@ void Form1::open() {
       speaker_.speak(QStringLiteral("A file is already open. please close the file first."));
     messages_.information(QStringLiteral("Please close the file first."));
   } else {
-    dialog_.setInitialFolder(QCoreApplication::applicationDirPath() + QStringLiteral("/samples"));
+    dialog_.setInitialFolder(samplesFolder(QCoreApplication::applicationDirPath()));
     dialog_.setFilter(QStringLiteral("*.txt"));
     dialog_.showOpen();
     if (dialog_.fileName().isEmpty()) {

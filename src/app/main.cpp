@@ -12,6 +12,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Corvane"));
+  QGuiApplication::setDesktopFileName(QStringLiteral(CORVANE_DESKTOP_ID));
   QApplication::setWindowIcon(corvane::corvaneIcon());
   QApplication::setFont(corvane::windowFont());
 
