@@ -119,8 +119,8 @@ int runBatch(std::span<const std::string> arguments, const BatchEnvironment& env
                      allLoaded = false;
                      // A file that cannot be opened or read is already named by the diagnosis.
                      const bool named = report.error.find(report.file) != std::string::npos;
-                     err << "corvane-batch: " << (named ? "" : report.file + ": ") << report.error
-                         << '\n';
+                     err << "corvane-batch: " << (named ? "" : plainText(report.file) + ": ")
+                         << plainText(report.error) << '\n';
                    }
                    out << (options.json ? jsonReport(report) : plainReport(report)) << std::flush;
                    if (progress) {

@@ -1,5 +1,6 @@
 #include "batch/report_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -129,6 +130,14 @@ std::string jsonString(std::string_view bytes) {
   return out;
 }
 
+std::string plainText(std::string_view bytes) {
+  const bool control = std::any_of(bytes.begin(), bytes.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+  return control ? jsonString(bytes) : std::string(bytes);
+}
+
 std::string jsonReport(const FileReport& report) {
   const bool ok = report.ok;
   const auto number = [ok](auto value) { return ok ? jsonNumber(value) : std::string("null"); };
@@ -184,13 +193,13 @@ std::string jsonReport(const FileReport& report) {
 }
 
 std::string plainReport(const FileReport& report) {
-  std::string out = report.file;
+  std::string out = plainText(report.file);
   out += '\n';
   const auto row = [&out](std::string_view name, std::string_view value) {
     out += "  ";
     out += name;
     out.append(name.size() < 17 ? 17 - name.size() : 1, ' ');
-    out += value;
+    out += plainText(value);
     out += '\n';
   };
   if (!report.ok) {
@@ -215,7 +224,7 @@ std::string plainReport(const FileReport& report) {
                 std::to_string(report.samplingLength));
   for (const std::string& line : report.list3) {
     out += "    ";
-    out += line;
+    out += plainText(line);
     out += '\n';
   }
   out += '\n';

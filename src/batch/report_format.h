@@ -12,7 +12,7 @@ namespace corvane {
 // A short block for people: the file, the point count, the extents and mean height as the value
 // labels show them, the reference plane, the Ra, R and Rn2D lines as the window's lists show
 // them, then the per-profile lines indented. A file that did not load gives its diagnosis.
-// Ends in a line end.
+// Every text that holds a file name is written through plainText. Ends in a line end.
 std::string plainReport(const FileReport& report);
 
 // One JSON object on one line, ending in a line end, with the fields
@@ -26,6 +26,11 @@ std::string jsonReport(const FileReport& report);
 // A JSON string of the bytes: quotes, backslashes and control characters escaped, valid UTF-8
 // kept as it is, and every byte that is not part of valid UTF-8 written as \ufffd.
 std::string jsonString(std::string_view bytes);
+
+// A text for the plain report and the error stream, kept on one line: as it is when it holds no
+// control character, otherwise written as jsonString writes it (quoted and escaped), so that a
+// file name holding a line end cannot split a line.
+std::string plainText(std::string_view bytes);
 
 // JSON numbers that read back exactly: the shortest text that converts back to the same single
 // or double precision value. A value that is not finite has no JSON number and gives null.

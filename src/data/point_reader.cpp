@@ -5,10 +5,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <system_error>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace corvane {
 namespace {
@@ -366,17 +369,30 @@ ReadResult PointParser::finish() {
   return std::move(result_);
 }
 
-std::FILE* openForReading(const std::filesystem::path& path) noexcept {
-#ifdef _WIN32
-  return _wfopen(path.c_str(), L"rb");
-#else
-  return std::fopen(path.c_str(), "rb");
-#endif
-}
+// Closes a file descriptor when it goes out of scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const noexcept { return fd_; }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+ private:
+  int fd_;
 };
+
+// What a file that is not a regular one is, in words; empty for a regular file or a folder.
+std::string kindOfFile(mode_t mode) {
+  if (S_ISREG(mode) || S_ISDIR(mode)) return {};
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  return "not a file";
+}
 
 ReadResult systemFailure(ReadError error, const std::filesystem::path& path, int systemError) {
   ReadResult result;
@@ -384,6 +400,28 @@ ReadResult systemFailure(ReadError error, const std::filesystem::path& path, int
   result.path = path.string();
   result.systemError = systemError;
   return result;
+}
+
+ReadResult notRegular(const std::filesystem::path& path, std::string kind) {
+  ReadResult result = systemFailure(ReadError::NotRegularFile, path, 0);
+  result.fileKind = std::move(kind);
+  return result;
+}
+
+// Reads up to `size` bytes, fewer only at the end of the file (files under /proc give short
+// reads before their end). Returns the count, or -1 with errno set.
+ssize_t readFully(int fd, char* buffer, std::size_t size) noexcept {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t count = ::read(fd, buffer + done, size - done);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (count == 0) break;
+    done += static_cast<std::size_t>(count);
+  }
+  return static_cast<ssize_t>(done);
 }
 
 }  // namespace
@@ -398,6 +436,9 @@ std::string describe(const ReadResult& result) {
              (result.pointCount == 1 ? " point read" : " points read");
     case ReadError::CannotOpen:
       return "cannot open " + result.path + ": " + std::strerror(result.systemError);
+    case ReadError::NotRegularFile:
+      return result.path + " is " + result.fileKind +
+             ", not a regular file (only a regular file can be read again on every load)";
     case ReadError::CannotRead:
       return "cannot read " + result.path + ": " + std::strerror(result.systemError);
     case ReadError::NotANumber:
@@ -426,30 +467,43 @@ ReadResult readPointText(std::string_view text, PointTable& table) {
 
 ReadResult readPointFile(const std::filesystem::path& path, PointTable& table) {
   table.setCount(0);
-  // Opening a folder succeeds on some systems and only the read fails.
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
-    return systemFailure(ReadError::CannotOpen, path, EISDIR);
+  // A device or pipe is refused before it is opened: opening one may itself wait or act.
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0) {
+    if (S_ISDIR(status.st_mode)) return systemFailure(ReadError::CannotOpen, path, EISDIR);
+    std::string kind = kindOfFile(status.st_mode);
+    if (!kind.empty()) return notRegular(path, std::move(kind));
   }
-  errno = 0;
-  const std::unique_ptr<std::FILE, FileCloser> file(openForReading(path));
-  if (!file) return systemFailure(ReadError::CannotOpen, path, errno);
-  // The blocks are large: the stream's own buffer would only add a copy.
-  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  // Without O_NONBLOCK a named pipe put in the file's place since would wait for a writer.
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return systemFailure(ReadError::CannotOpen, path, errno);
+  const FileDescriptor file(fd);
+  if (::fstat(fd, &status) != 0) return systemFailure(ReadError::CannotOpen, path, errno);
+  if (S_ISDIR(status.st_mode)) return systemFailure(ReadError::CannotOpen, path, EISDIR);
+  if (std::string kind = kindOfFile(status.st_mode); !kind.empty()) {
+    return notRegular(path, std::move(kind));
+  }
+  // A regular file: reads then block as usual (for a network file system, until data come).
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 
   // One block plus what a piece may leave unparsed: at most one field.
   const auto buffer = std::make_unique_for_overwrite<char[]>(kReadBlockSize + kMaxFieldLength);
   PointParser parser(table);
   std::size_t kept = 0;
   for (;;) {
-    const std::size_t count = std::fread(buffer.get() + kept, 1, kReadBlockSize, file.get());
-    if (count < kReadBlockSize && std::ferror(file.get())) {
+    const ssize_t read = readFully(fd, buffer.get() + kept, kReadBlockSize);
+    if (read < 0) {
       const int systemError = errno;
       ReadResult result = parser.failWith(ReadError::CannotRead);
       result.path = path.string();
       result.systemError = systemError;
       return result;
     }
+    const auto count = static_cast<std::size_t>(read);
     const bool last = count < kReadBlockSize;
     const char* end = buffer.get() + kept + count;
     const char* rest = parser.parse(buffer.get(), end, last);

@@ -28,7 +28,12 @@ namespace corvane {
 // (text, an empty field as in "1,,2", hex, nan, inf, a field longer than kMaxFieldLength
 // bytes), a value too large for single precision, a file that ends inside a point, more than
 // kMaxPoints points (the read stops as soon as point kMaxPoints + 1 is complete), no point at
-// all, a file that cannot be opened or read.
+// all, a file that cannot be opened or read, and anything that is not a regular file once links
+// are followed (a named pipe, a socket, a character or block device such as /dev/stdin's
+// target). Such a thing could block the caller until someone writes to it, and cannot be read
+// again with the same content on every load. The file is opened without waiting, so a named pipe
+// with no writer is refused at once. Files under /proc and /sys are regular files with a size of
+// 0 and are read to their end like any other.
 //
 // The file is read sequentially in blocks of kReadBlockSize bytes into one buffer, so memory
 // stays bounded whatever the size of the file, and a read that fails stops at once. Nothing
@@ -46,6 +51,7 @@ inline constexpr std::size_t kFoundLength = 32;
 enum class ReadError {
   None,
   CannotOpen,       // missing, a folder, no permission
+  NotRegularFile,   // a named pipe, socket or device (after following links)
   CannotRead,       // an I/O error while reading
   NotANumber,       // a field that is not a decimal number, or an empty field
   OutOfRange,       // beyond the single-precision range
@@ -70,17 +76,20 @@ struct ReadResult {
   int point = 0;
   int axis = 0;
 
-  // For CannotOpen and CannotRead: the file and the system's error number.
+  // For CannotOpen, NotRegularFile and CannotRead: the file and the system's error number.
   std::string path;
   int systemError = 0;
+
+  // For NotRegularFile: what the file is, in words ("a named pipe", "a socket", ...).
+  std::string fileKind;
 
   bool ok() const noexcept { return error == ReadError::None; }
 };
 
 // A one-line diagnosis in plain words, e.g. `line 3, field 2: "abc" is not a number`,
 // `line 7: the file ends inside point 5 (after its x)`, `more than 100000 points (line 100001)`,
-// `cannot open /path: No such file or directory`. The line given for EndsInsidePoint and
-// TooManyPoints is the line of the last field read.
+// `cannot open /path: No such file or directory`, `/path is a named pipe, not a regular file`. The
+// line given for EndsInsidePoint and TooManyPoints is the line of the last field read.
 std::string describe(const ReadResult& result);
 
 // Reads the file into rows 1..n of the table and sets its count to n. After a failure the count

@@ -5,14 +5,17 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "batch/batch_options.h"
@@ -27,6 +30,7 @@ using testing::JsonValue;
 
 struct Outcome {
   int status = -1;
+  double seconds = 0;  // from start to exit
   std::string out;
   std::string err;
 };
@@ -74,8 +78,20 @@ class BatchProgram : public ::testing::Test {
       _exit(127);
     }
     Outcome outcome;
+    if (child < 0) return outcome;
+    // A program that hangs is killed after ten seconds and gives status -1.
+    const auto started = std::chrono::steady_clock::now();
     int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return outcome;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() - started > std::chrono::seconds(10)) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    outcome.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.out = readAll(outPath);
     if (terminal < 0) outcome.err = readAll(errPath);
@@ -149,6 +165,27 @@ TEST_F(BatchProgram, ExitStatusesAndStreams) {
   EXPECT_NE(mixed.out.rfind(good), 0u) << "the good file after the bad one is reported too";
 
   EXPECT_EQ(start({good, good}, {}).status, 0);
+}
+
+TEST_F(BatchProgram, RefusesANamedPipeAtOnceAndKeepsEveryNameOnOneLine) {
+  const std::string fifo = files_.fifo("scan.txt").string();
+  const std::string good = write("two\nlines.txt", "0,0,1\n1,0,2\n");
+  const Outcome plain = start({fifo, good}, {});
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_LT(plain.seconds, 1.0);
+  EXPECT_EQ(plain.err, "corvane-batch: " + fifo + " is a named pipe, not a regular file " +
+                           "(only a regular file can be read again on every load)\n");
+  const std::string quoted = "\"" + files_.path().string() + "/two\\nlines.txt\"";
+  EXPECT_NE(plain.out.find("\n" + quoted + "\n  points           2\n"), std::string::npos)
+      << plain.out;
+  EXPECT_EQ(plain.out.find("two\nlines"), std::string::npos) << "no name split over two lines";
+
+  const Outcome json = start({"--json", fifo}, {});
+  EXPECT_EQ(json.status, 1);
+  EXPECT_LT(json.seconds, 1.0);
+  const auto report = JsonReader::read(json.out);
+  ASSERT_TRUE(report.has_value()) << json.out;
+  EXPECT_FALSE(report->find("ok")->boolean);
 }
 
 TEST_F(BatchProgram, ShowsProgressOnATerminalOnly) {

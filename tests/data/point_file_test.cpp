@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "data/point_reader.h"
 #include "data/point_table.h"
@@ -80,6 +85,74 @@ TEST_F(PointFileTest, ReportsAnErrorWhileReading) {
   EXPECT_EQ(result.systemError, EIO);
   EXPECT_EQ(table_->count(), 0);
   EXPECT_EQ(describe(result), "cannot read /proc/self/mem: " + std::string(std::strerror(EIO)));
+}
+
+// Reads the file on another thread and gives up after a second; a named pipe that made the read
+// wait is then opened for writing and closed, which ends the read, so the test never hangs.
+ReadResult readWithinASecond(const fs::path& path, PointTable& table, bool& inTime) {
+  auto read = std::async(std::launch::async, [&] { return readPointFile(path, table); });
+  inTime = read.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+  if (!inTime) {
+    const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+  }
+  return read.get();
+}
+
+TEST_F(PointFileTest, RefusesAtOnceWhatIsNotARegularFile) {
+  const fs::path fifo = folder_.fifo("scan.txt");
+  const fs::path linkToFifo = folder_.path() / "link.txt";
+  fs::create_symlink(fifo, linkToFifo);
+  const fs::path linkToDevice = folder_.path() / "device.txt";
+  fs::create_symlink("/dev/null", linkToDevice);
+  const struct {
+    fs::path path;
+    const char* kind;
+  } cases[] = {
+      {fifo, "a named pipe"},
+      {linkToFifo, "a named pipe"},
+      {linkToDevice, "a character device"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    ASSERT_TRUE(readPointText("1 2 3", *table_).ok());
+    bool inTime = false;
+    const ReadResult result = readWithinASecond(c.path, *table_, inTime);
+    EXPECT_TRUE(inTime);
+    EXPECT_EQ(result.error, ReadError::NotRegularFile);
+    EXPECT_EQ(table_->count(), 0);
+    EXPECT_EQ(describe(result), c.path.string() + " is " + c.kind +
+                                    ", not a regular file (only a regular file can be read again "
+                                    "on every load)");
+  }
+}
+
+TEST_F(PointFileTest, RefusesANamedPipeWhoseWriterServesPoints) {
+  const fs::path fifo = folder_.fifo("served.txt");
+  // Held open for reading and writing, the pipe has a writer and points waiting in it.
+  const int both = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(both, 0);
+  constexpr std::string_view points = "1 2 3\n4 5 6\n";
+  ASSERT_EQ(::write(both, points.data(), points.size()), static_cast<ssize_t>(points.size()));
+  bool inTime = false;
+  const ReadResult result = readWithinASecond(fifo, *table_, inTime);
+  ::close(both);
+  EXPECT_TRUE(inTime);
+  EXPECT_EQ(result.error, ReadError::NotRegularFile);
+  EXPECT_EQ(result.fileKind, "a named pipe");
+}
+
+TEST_F(PointFileTest, ReadsFilesThatReportASizeOfZero) {
+  // /proc/loadavg is a regular file of size 0 holding "0.52 0.58 0.59 1/123 4567": three numbers,
+  // then a field that is not one. Its content is read, not taken as empty.
+  const fs::path path = "/proc/loadavg";
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) GTEST_SKIP() << "no " << path;
+  EXPECT_EQ(fs::file_size(path, ec), 0u);
+  const ReadResult result = readPointFile(path, *table_);
+  EXPECT_EQ(result.error, ReadError::NotANumber);
+  EXPECT_EQ(result.line, 1);
+  EXPECT_EQ(result.field, 4);
 }
 
 // --- Block boundaries --------------------------------------------------------------------------

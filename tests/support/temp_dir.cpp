@@ -7,6 +7,8 @@
 #include <string>
 #include <system_error>
 
+#include <sys/stat.h>
+
 namespace corvane::testing {
 
 TempDir::TempDir() {
@@ -37,6 +39,12 @@ std::filesystem::path TempDir::write(std::string_view name, std::string_view byt
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + file.string());
+  return file;
+}
+
+std::filesystem::path TempDir::fifo(std::string_view name) const {
+  auto file = path_ / std::filesystem::path(name);
+  if (::mkfifo(file.c_str(), 0600) != 0) throw std::runtime_error("cannot make " + file.string());
   return file;
 }
 

@@ -19,6 +19,9 @@ class TempDir {
   // Writes the bytes to a file of that name in the folder and returns its full path.
   std::filesystem::path write(std::string_view name, std::string_view bytes) const;
 
+  // Makes a named pipe of that name in the folder (no writer) and returns its full path.
+  std::filesystem::path fifo(std::string_view name) const;
+
  private:
   std::filesystem::path path_;
 };
