@@ -1,5 +1,7 @@
 #include "batch/report_format.h"
 
+#include "batch/standard_format.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -179,6 +181,8 @@ std::string jsonReport(const FileReport& report) {
       ok ? jsonArray(report.list3, [](const std::string& s) { return jsonString(s); }) : "null");
   appendField(out, "rn2d", number(report.rn2d));
   appendField(out, "rn2dLine", string(report.rn2dLine));
+  if (report.standardAsked)
+    appendField(out, "standard", ok ? standardJson(report.standard) : "null");
   out += "}\n";
   return out;
 }
@@ -218,6 +222,7 @@ std::string plainReport(const FileReport& report) {
     out += line;
     out += '\n';
   }
+  if (report.standardAsked) out += standardBlock(report.standard);
   out += '\n';
   return out;
 }
