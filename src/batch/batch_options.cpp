@@ -29,6 +29,17 @@ std::optional<float> singlePrecisionNumber(std::string_view text) {
   return static_cast<float>(value);
 }
 
+// A finite decimal number above 0 that fills the text, or nothing.
+std::optional<double> positiveNumber(std::string_view text) {
+  if (text.size() >= 2 && text[0] == '+' && text[1] != '-' && text[1] != '+') text.remove_prefix(1);
+  double value = 0;
+  const auto [end, ec] =
+      std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+  if (ec != std::errc{} || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  if (!std::isfinite(value) || !(value > 0)) return std::nullopt;
+  return value;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(std::span<const std::string> arguments) {
@@ -58,12 +69,18 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
       line.options.json = true;
       continue;
     }
+    if (argument == "--standard") {
+      line.options.standard = true;
+      continue;
+    }
 
     // The options that take a value: "--name value" or "--name=value".
     const std::size_t equals = argument.find('=');
     const std::string_view name = argument.substr(0, equals);
-    if (name == "--json") return usageError("--json takes no value");
-    if (name != "--sampling-length" && name != "--plane") {
+    if (name == "--json" || name == "--standard") {
+      return usageError(std::string(name) + " takes no value");
+    }
+    if (name != "--sampling-length" && name != "--plane" && name != "--cutoff") {
       return usageError("unknown option " + std::string(name));
     }
     std::string_view value;
@@ -83,6 +100,13 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
             " to " + std::to_string(kMaxSamplingLength) + ", not \"" + std::string(value) + "\"");
       }
       line.options.samplingLength = *length;
+    } else if (name == "--cutoff") {
+      const std::optional<double> cutoff = positiveNumber(value);
+      if (!cutoff) {
+        return usageError("--cutoff must be a decimal number greater than 0, not \"" +
+                          std::string(value) + "\"");
+      }
+      line.options.cutoff = *cutoff;
     } else {
       const std::optional<float> height = singlePrecisionNumber(value);
       if (!height) {
@@ -97,7 +121,8 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
 }
 
 std::string usageText() {
-  return "Usage: corvane-batch [--sampling-length L] [--plane H] [--json] FILE...\n"
+  return "Usage: corvane-batch [--sampling-length L] [--plane H] [--standard] [--cutoff LC]\n"
+         "                     [--json] FILE...\n"
          "\n"
          "Reads each point file in turn and prints the figures the Corvane window shows for it\n"
          "after File > Open, Calculate in the Rn3d panel and Calculate in the Ra panel: the\n"
@@ -106,12 +131,29 @@ std::string usageText() {
          "\n"
          "  --sampling-length L  sampling length for Rn, a whole number from 1 to 30 (default 3)\n"
          "  --plane H            reference-plane height (default: each file's mean height)\n"
+         "  --standard           add the standard surface-texture parameters (see below)\n"
+         "  --cutoff LC          their cut-off, a number above 0 in the file's units (default "
+         "0.8)\n"
          "  --json               one JSON object per line and file (JSON Lines)\n"
          "  -h, --help           show this help and exit\n"
          "\n"
          "Numbers in the value labels and the Rn2D line follow the regional settings\n"
          "(LC_ALL, LC_NUMERIC, LANG). Exit status: 0 when every file loaded, 1 when any did not,\n"
-         "2 for a wrong command line.\n";
+         "2 for a wrong command line.\n"
+         "\n"
+         "Standard parameters, all in the file's units. Each scan line is a profile; it needs at\n"
+         "least 3 points with even x steps (each within 1 % of the median step). Its "
+         "least-squares\n"
+         "line is taken off, leaving the primary profile P. A Gaussian filter with cut-off LC\n"
+         "(weights out to LC either side, renormalised at the ends) gives the mean line; R is P\n"
+         "less the mean line. R is evaluated from LC/2 after the first point to LC/2 before the\n"
+         "last, in whole sampling lengths of LC (nr of them). Pa and Ra are the mean |P| and\n"
+         "|R|, Pq and Rq their root mean square, Pt and Rt their highest less their lowest value,\n"
+         "Rsk and Rku the skewness and kurtosis of R, Rp and Rv the mean highest R and deepest\n"
+         "-R of the sampling lengths, Rz the mean of their sum. The surface mean averages each\n"
+         "figure over the evaluated profiles. The areal figures take the least-squares plane off\n"
+         "all points: Sa, Sq, Ssk and Sku as above, Sp the highest point above the plane, Sv the\n"
+         "deepest below it, Sz = Sp + Sv.\n";
 }
 
 }  // namespace corvane

@@ -10,7 +10,7 @@ namespace corvane {
 
 // The command line of corvane-batch:
 //
-//   corvane-batch [--sampling-length L] [--plane H] [--json] FILE...
+//   corvane-batch [--sampling-length L] [--plane H] [--standard] [--cutoff LC] [--json] FILE...
 //
 // Options may stand anywhere among the files and may be written "--name value" or
 // "--name=value"; "--" ends the options, so that a file whose name starts with "-" can follow.
@@ -25,6 +25,8 @@ struct BatchOptions {
   // The reference-plane height; without it the plane stands at the mean height as after Open.
   std::optional<float> planeHeight;
   bool json = false;               // JSON Lines instead of the blocks for people
+  bool standard = false;           // add the surface-texture parameters
+  double cutoff = 0.8;             // their Gaussian filter's cut-off, > 0, in file units
   std::vector<std::string> files;  // in the order given, as given (any bytes)
 };
 

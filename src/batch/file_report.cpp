@@ -18,6 +18,7 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
   report.file = file;
   report.title = std::filesystem::path(file).filename().string();
   report.samplingLength = options.samplingLength;
+  report.standardAsked = options.standard;
 
   PointTable& table = workspace.table;
   const ReadResult read = readPointFile(std::filesystem::path(file), table);
@@ -64,6 +65,9 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
   report.meanDeviation = meanDeviationOf(table, report.planeHeight);
   report.raFigure = raFigure(report.meanDeviation);
   report.raLine = raLine(report.title, report.raFigure);
+
+  if (options.standard)
+    report.standard = standardAnalysis(table, options.cutoff, workspace.standard);
   return report;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/standard_parameters.h"
 #include "batch/batch_options.h"
 #include "data/extents.h"
 #include "data/point_table.h"
@@ -48,6 +49,10 @@ struct FileReport {
   std::vector<std::string> list3;  // the per-profile lines
   float rn2d = 0;                  // the mean Rn of profiles 50, 100 and 150
   std::string rn2dLine;            // the line List4 gains
+
+  // The surface-texture parameters, asked for by --standard; meaningful when ok.
+  bool standardAsked = false;
+  StandardResult standard;
 };
 
 // What one analysis needs beside the file: the point table (2.4 MB) and the table of profile
@@ -55,11 +60,13 @@ struct FileReport {
 struct Workspace {
   PointTable table;
   std::vector<float> profileRn = std::vector<float>(static_cast<std::size_t>(kMaxPoints) + 1);
+  StandardWorkspace standard;
 };
 
 // Reads the file and works out its report: the extents and the labels as the loader shows them,
 // the reference plane at the mean height (or at options.planeHeight) as Open sets it up, the Rn
-// lines with options.samplingLength and the Ra line about that plane. A file that does not load
+// lines with options.samplingLength and the Ra line about that plane, and with options.standard
+// the surface-texture parameters at options.cutoff. A file that does not load
 // gives ok false and the reader's diagnosis. Nothing throws for bad input.
 FileReport analyseFile(const std::string& file, const BatchOptions& options,
                        std::string_view decimalSeparator, Workspace& workspace);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <system_error>
 
+#include "batch/standard_format.h"
+
 namespace corvane {
 namespace {
 
@@ -188,6 +190,8 @@ std::string jsonReport(const FileReport& report) {
       ok ? jsonArray(report.list3, [](const std::string& s) { return jsonString(s); }) : "null");
   appendField(out, "rn2d", number(report.rn2d));
   appendField(out, "rn2dLine", string(report.rn2dLine));
+  if (report.standardAsked)
+    appendField(out, "standard", ok ? standardJson(report.standard) : "null");
   out += "}\n";
   return out;
 }
@@ -227,6 +231,7 @@ std::string plainReport(const FileReport& report) {
     out += plainText(line);
     out += '\n';
   }
+  if (report.standardAsked) out += standardBlock(report.standard);
   out += '\n';
   return out;
 }

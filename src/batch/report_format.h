@@ -11,16 +11,18 @@ namespace corvane {
 
 // A short block for people: the file, the point count, the extents and mean height as the value
 // labels show them, the reference plane, the Ra, R and Rn2D lines as the window's lists show
-// them, then the per-profile lines indented. A file that did not load gives its diagnosis.
-// Every text that holds a file name is written through plainText. Ends in a line end.
+// them, then the per-profile lines indented, and with --standard the block of standard parameters.
+// A file that did not load gives its diagnosis. Every text that holds a file name is written
+// through plainText. Ends in a line end.
 std::string plainReport(const FileReport& report);
 
 // One JSON object on one line, ending in a line end, with the fields
 //   file, title, ok, error, points, minX, maxX, minY, maxY, minZ, maxZ, meanZ, labels,
 //   planePosition, label21, planeHeight, meanDeviation, raFigure, raLine, samplingLength,
 //   profileRn, meanRn, rnLine, list3, rn2d, rn2dLine
-// in this order. A file that did not load has ok false, its diagnosis in error and null for
-// every figure (samplingLength, an option, stays).
+// in this order, and with --standard a last field "standard" (see standard_format.h). A file that
+// did not load has ok false, its diagnosis in error and null for every figure (samplingLength, an
+// option, stays).
 std::string jsonReport(const FileReport& report);
 
 // A JSON string of the bytes: quotes, backslashes and control characters escaped, valid UTF-8

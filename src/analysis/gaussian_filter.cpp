@@ -1,0 +1,167 @@
+#include "analysis/gaussian_filter.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <numbers>
+
+namespace corvane {
+namespace {
+
+// The largest k with k * dx <= lc.
+std::size_t halfWidth(double spacing, double cutoff) {
+  double k = std::floor(cutoff / spacing);
+  while ((k + 1) * spacing <= cutoff) k += 1;
+  while (k > 0 && k * spacing > cutoff) k -= 1;
+  return static_cast<std::size_t>(k);
+}
+
+// The smallest length >= n whose only prime factors are 2, 3, 5 and 7: the lengths FFTW
+// transforms fastest.
+std::size_t transformLength(std::size_t n) {
+  for (std::size_t m = std::max<std::size_t>(n, 2);; ++m) {
+    std::size_t r = m;
+    for (const std::size_t p : {2u, 3u, 5u, 7u}) {
+      while (r % p == 0) r /= p;
+    }
+    if (r == 1) return m;
+  }
+}
+
+struct Plans {
+  fftw_plan forward = nullptr;  // real m values to m/2 + 1 complex ones
+  fftw_plan inverse = nullptr;
+};
+
+// FFTW's planner is not thread-safe, its execution with new arrays is. Plans are made once per
+// transform length, with arrays from fftw_malloc (so every buffer has their alignment), and
+// kept for the life of the program.
+Plans plansFor(std::size_t m) {
+  static std::mutex mutex;
+  static std::map<std::size_t, Plans> plans;
+  const std::lock_guard lock(mutex);
+  Plans& p = plans[m];
+  if (p.forward == nullptr) {
+    const int length = static_cast<int>(m);
+    double* real = fftw_alloc_real(m);
+    fftw_complex* spectrum = fftw_alloc_complex(m / 2 + 1);
+    p.forward = fftw_plan_dft_r2c_1d(length, real, spectrum, FFTW_ESTIMATE);
+    p.inverse = fftw_plan_dft_c2r_1d(length, spectrum, real, FFTW_ESTIMATE);
+    fftw_free(spectrum);
+    fftw_free(real);
+  }
+  return p;
+}
+
+// sum of w(k) over -K..K with i + k in 0..n-1, from running sums of w(0..K).
+double weightSum(const std::vector<double>& runningSum, std::size_t i, std::size_t n) {
+  const std::size_t k = runningSum.size() - 1;
+  return runningSum[std::min(i, k)] + runningSum[std::min(n - 1 - i, k)] - runningSum[0];
+}
+
+std::vector<double> runningSums(const std::vector<double>& weights) {
+  std::vector<double> sums(weights.size());
+  double sum = 0;
+  for (std::size_t k = 0; k < weights.size(); ++k) sums[k] = sum += weights[k];
+  return sums;
+}
+
+}  // namespace
+
+std::vector<double> gaussianWeights(double spacing, double cutoff) {
+  const double alpha = std::sqrt(std::numbers::ln2 / std::numbers::pi);
+  const std::size_t k = halfWidth(spacing, cutoff);
+  std::vector<double> weights(k + 1);
+  for (std::size_t j = 0; j <= k; ++j) {
+    const double u = static_cast<double>(j) * spacing / (alpha * cutoff);
+    weights[j] = std::exp(-std::numbers::pi * u * u);
+  }
+  return weights;
+}
+
+struct GaussianFilter::Buffers {
+  struct FreeFftw {
+    void operator()(void* p) const { fftw_free(p); }
+  };
+  std::size_t length = 0;  // the transform length the buffers hold
+  std::unique_ptr<double[], FreeFftw> real;
+  std::unique_ptr<fftw_complex[], FreeFftw> spectrum;
+  std::unique_ptr<fftw_complex[], FreeFftw> kernel;  // the weights' transform
+  // What the kernel was made for; the next profile of the same kind reuses it.
+  double kernelSpacing = 0;
+  double kernelCutoff = 0;
+  std::vector<double> weights;
+  std::vector<double> runningSum;
+};
+
+GaussianFilter::GaussianFilter() : buffers_(std::make_unique<Buffers>()) {}
+GaussianFilter::~GaussianFilter() = default;
+
+void GaussianFilter::meanLine(std::span<const double> profile, double spacing, double cutoff,
+                              std::span<double> meanLine) {
+  const std::size_t n = profile.size();
+  if (n == 0) return;
+  Buffers& b = *buffers_;
+  const std::size_t k = halfWidth(spacing, cutoff);
+  // Indices i - k below 0 must land in the zeros after the profile (m >= n + K), and the
+  // weights for -K..K must not overlap (m > 2K).
+  const std::size_t m = transformLength(std::max(n + k, 2 * k + 1));
+  const std::size_t bins = m / 2 + 1;
+  const Plans plans = plansFor(m);
+
+  bool kernelValid = b.length == m && b.kernelSpacing == spacing && b.kernelCutoff == cutoff;
+  if (b.length != m) {
+    b.real.reset(fftw_alloc_real(m));
+    b.spectrum.reset(fftw_alloc_complex(bins));
+    b.kernel.reset(fftw_alloc_complex(bins));
+    b.length = m;
+  }
+  double* real = b.real.get();
+  if (!kernelValid) {
+    b.weights = gaussianWeights(spacing, cutoff);
+    b.runningSum = runningSums(b.weights);
+    std::fill(real, real + m, 0.0);
+    real[0] = b.weights[0];
+    for (std::size_t j = 1; j <= k; ++j) real[j] = real[m - j] = b.weights[j];
+    fftw_execute_dft_r2c(plans.forward, real, b.kernel.get());
+    b.kernelSpacing = spacing;
+    b.kernelCutoff = cutoff;
+  }
+
+  std::copy(profile.begin(), profile.end(), real);
+  std::fill(real + n, real + m, 0.0);
+  fftw_complex* spectrum = b.spectrum.get();
+  fftw_execute_dft_r2c(plans.forward, real, spectrum);
+  const fftw_complex* kernel = b.kernel.get();
+  for (std::size_t j = 0; j < bins; ++j) {
+    const double re = spectrum[j][0] * kernel[j][0] - spectrum[j][1] * kernel[j][1];
+    const double im = spectrum[j][0] * kernel[j][1] + spectrum[j][1] * kernel[j][0];
+    spectrum[j][0] = re;
+    spectrum[j][1] = im;
+  }
+  fftw_execute_dft_c2r(plans.inverse, spectrum, real);  // unnormalised: m times the sums
+  const double scale = static_cast<double>(m);
+  for (std::size_t i = 0; i < n; ++i) {
+    meanLine[i] = real[i] / scale / weightSum(b.runningSum, i, n);
+  }
+}
+
+void directMeanLine(std::span<const double> profile, double spacing, double cutoff,
+                    std::span<double> meanLine) {
+  const std::vector<double> w = gaussianWeights(spacing, cutoff);
+  const std::vector<double> sums = runningSums(w);
+  const std::size_t n = profile.size();
+  const std::size_t k = w.size() - 1;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t lo = i >= k ? i - k : 0;
+    const std::size_t hi = std::min(n - 1, i + k);
+    double sum = 0;
+    for (std::size_t j = lo; j <= hi; ++j) sum += w[j > i ? j - i : i - j] * profile[j];
+    meanLine[i] = sum / weightSum(sums, i, n);
+  }
+}
+
+}  // namespace corvane

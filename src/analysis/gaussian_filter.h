@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace corvane {
+
+// The Gaussian mean line of an evenly spaced profile.
+//
+// With spacing dx and cut-off lc the weights are w(k) = exp(-pi * (k * dx / (alpha * lc))^2),
+// alpha = sqrt(ln 2 / pi), for every whole k with |k| * dx <= lc. The mean line at point i is
+// sum w(k) * p(i + k) / sum w(k), both sums over the k for which i + k lies inside the profile,
+// so near the ends the weights that remain are renormalised. A sine of wavelength lc keeps half
+// its amplitude in the mean line.
+
+// w(0), w(1), ..., w(K): the weights for k >= 0 (they are symmetric in k).
+std::vector<double> gaussianWeights(double spacing, double cutoff);
+
+// Works out mean lines by FFT convolution, so the cost is O(n log n) for a profile of n points
+// whatever the number of weights. The numerator is the linear convolution of the profile with
+// the weights, through a transform long enough that nothing wraps round; the denominator is
+// summed exactly from the weights. One filter per thread: it holds its buffers, and the FFT
+// plans it uses are shared by all filters and created under a lock.
+class GaussianFilter {
+ public:
+  GaussianFilter();
+  ~GaussianFilter();
+  GaussianFilter(const GaussianFilter&) = delete;
+  GaussianFilter& operator=(const GaussianFilter&) = delete;
+
+  // Writes the mean line of `profile` into `meanLine` (the same size).
+  void meanLine(std::span<const double> profile, double spacing, double cutoff,
+                std::span<double> meanLine);
+
+ private:
+  struct Buffers;
+  std::unique_ptr<Buffers> buffers_;
+};
+
+// The same mean line by direct summation, O(n * K): the baseline the fast filter is checked and
+// measured against.
+void directMeanLine(std::span<const double> profile, double spacing, double cutoff,
+                    std::span<double> meanLine);
+
+}  // namespace corvane
