@@ -114,10 +114,12 @@ TEST(BatchOptions, RefusesWrongArgumentsWithTheirReason) {
 
 TEST(BatchOptions, UsageTextNamesEveryOptionAndTheExitStatuses) {
   const std::string usage = usageText();
-  EXPECT_EQ(
-      usage.rfind("Usage: corvane-batch [--sampling-length L] [--plane H] [--json] FILE...\n", 0),
-      0u);
-  for (const char* option : {"--sampling-length L", "--plane H", "--json", "--help"}) {
+  EXPECT_EQ(usage.rfind("Usage: corvane-batch [--sampling-length L] [--plane H] [--standard] "
+                        "[--cutoff LC]\n                     [--json] FILE...\n",
+                        0),
+            0u);
+  for (const char* option :
+       {"--sampling-length L", "--plane H", "--standard", "--cutoff LC", "--json", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
   EXPECT_NE(usage.find("0 when every file loaded, 1 when any did not"), std::string::npos);
