@@ -1,0 +1,142 @@
+// The standard surface-texture analysis of corvane-batch --standard, after the file is read:
+// profiles, form removal, the Gaussian mean line, every profile and areal figure. Each case
+// runs beside the bare from_chars scan of the same file's bytes, the cost that reading puts on
+// every run, and the long profile also beside the mean line by direct summation:
+//
+//   BM_StandardSample        the analysis of samples/rough_surface_100k.txt at lc = 0.8
+//   BM_BareParseSample       the baseline for it
+//   BM_StandardLongProfile   a single profile of 100000 points, dx = 0.001, at lc = 8
+//                            (16001 weights)
+//   BM_BareParseLongProfile  the baseline for it
+//   BM_MeanLineLongProfile   only the fast mean line of that profile
+//   BM_DirectLongProfile     the same mean line summed directly, O(points x weights)
+//
+// `bench_standard --write-long-profile FILE` only writes the long profile, so that the numpy
+// comparison (bench/standard_vs_numpy.sh) runs on the very same bytes.
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "analysis/gaussian_filter.h"
+#include "analysis/standard_parameters.h"
+#include "bare_parse.h"
+#include "data/point_reader.h"
+#include "data/point_table.h"
+#include "scan_generator.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kSample = fs::path(CORVANE_SAMPLES_DIR) / "rough_surface_100k.txt";
+constexpr double kSampleCutoff = 0.8;
+constexpr double kLongCutoff = 8.0;
+constexpr double kLongSpacing = 0.001;
+
+// The long profile lives in the temporary folder for the run and is made once.
+bool writeLongProfile(const fs::path& path) {
+  corvane::bench::ScanShape shape;
+  shape.pointsPerLine = 100000;
+  shape.xStart = 0;
+  shape.xStep = kLongSpacing;
+  return corvane::bench::writeScan(path, 100000, 20240611, shape);
+}
+
+const fs::path& longProfileFile() {
+  static const fs::path file = [] {
+    fs::path path = fs::temp_directory_path() / "corvane-bench-long-profile.txt";
+    if (!writeLongProfile(path)) path.clear();
+    return path;
+  }();
+  return file;
+}
+
+// The file read into a table once; the benchmark loops over the analysis only.
+struct Loaded {
+  corvane::PointTable table;
+  bool ok = false;
+  explicit Loaded(const fs::path& path) { ok = corvane::readPointFile(path, table).ok(); }
+};
+
+void standard(benchmark::State& state, const fs::path& path, double cutoff, int profiles) {
+  const Loaded loaded(path);
+  if (!loaded.ok) {
+    state.SkipWithError("the file could not be read");
+    return;
+  }
+  corvane::StandardWorkspace workspace;
+  int evaluated = 0;
+  for (auto _ : state) {
+    const corvane::StandardResult result =
+        corvane::standardAnalysis(loaded.table, cutoff, workspace);
+    evaluated = result.evaluated;
+    benchmark::DoNotOptimize(result.mean);
+  }
+  if (evaluated != profiles) state.SkipWithError("not every profile was evaluated");
+}
+
+void bareParse(benchmark::State& state, const fs::path& path) {
+  if (path.empty()) {
+    state.SkipWithError("the file could not be written");
+    return;
+  }
+  corvane::bench::BareParse parse(path);
+  for (auto _ : state) benchmark::DoNotOptimize(parse.run());
+}
+
+// The z of the long profile, as the mean line's input.
+std::vector<double> longProfileHeights() {
+  const Loaded loaded(longProfileFile());
+  std::vector<double> z;
+  for (int r = 1; r <= loaded.table.count(); ++r) z.push_back(loaded.table.row(r).z);
+  return z;
+}
+
+void BM_StandardSample(benchmark::State& state) { standard(state, kSample, kSampleCutoff, 250); }
+void BM_BareParseSample(benchmark::State& state) { bareParse(state, kSample); }
+void BM_StandardLongProfile(benchmark::State& state) {
+  standard(state, longProfileFile(), kLongCutoff, 1);
+}
+void BM_BareParseLongProfile(benchmark::State& state) { bareParse(state, longProfileFile()); }
+
+void BM_MeanLineLongProfile(benchmark::State& state) {
+  const std::vector<double> z = longProfileHeights();
+  std::vector<double> mean(z.size());
+  corvane::GaussianFilter filter;
+  for (auto _ : state) {
+    filter.meanLine(z, kLongSpacing, kLongCutoff, mean);
+    benchmark::DoNotOptimize(mean.data());
+  }
+}
+
+void BM_DirectLongProfile(benchmark::State& state) {
+  const std::vector<double> z = longProfileHeights();
+  std::vector<double> mean(z.size());
+  for (auto _ : state) {
+    corvane::directMeanLine(z, kLongSpacing, kLongCutoff, mean);
+    benchmark::DoNotOptimize(mean.data());
+  }
+}
+
+BENCHMARK(BM_StandardSample)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareParseSample)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StandardLongProfile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareParseLongProfile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MeanLineLongProfile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DirectLongProfile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--write-long-profile") {
+    return writeLongProfile(argv[2]) ? 0 : 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# corvane-batch --standard --json against the same definitions done with numpy
+# (bench/standard_numpy.py, numpy.convolve for the mean line), on the 100000-point sample at
+# cut-off 0.8 and on the 100000-point single profile of bench_standard (dx 0.001) at cut-off 8:
+# first the largest difference between their figures, then both programs timed side by side by
+# hyperfine, the medians of RUNS runs each (default 5) and their ratio.
+#   bench/standard_vs_numpy.sh [CORVANE_BATCH]
+# Without an argument it builds the Release programs in build-bench/ (scripts/bench passes the
+# corvane-batch it built). Needs python3-numpy and hyperfine: scripts/setup --bench.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+batch=${1:-}
+if [ -z "$batch" ]; then
+  scripts/setup --bench
+  cmake -S . -B build-bench -G Ninja -DCORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON \
+    -DBUILD_TESTING=OFF >/dev/null
+  cmake --build build-bench --target corvane-batch bench_standard
+  batch=build-bench/src/corvane-batch
+fi
+batch=$(realpath "$batch")
+bench_standard=$(dirname "$batch")/../bench/bench_standard
+# Debian's python3, where python3-numpy installs numpy, without OpenBLAS tuning variables.
+python="env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE /usr/bin/python3"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp samples/rough_surface_100k.txt "$work/sample.txt"
+"$bench_standard" --write-long-profile "$work/long_profile.txt"
+
+for case in "sample.txt 0.8" "long_profile.txt 8"; do
+  set -- $case
+  file=$work/$1 cutoff=$2
+  "$batch" --standard --cutoff "$cutoff" --json "$file" >"$work/batch.json"
+  $python bench/standard_numpy.py --cutoff "$cutoff" "$file" >"$work/numpy.json"
+  $python - "$work/batch.json" "$work/numpy.json" "$1" "$cutoff" <<'PY'
+import json, math, sys
+batch = json.load(open(sys.argv[1]))["standard"]
+numpy_ = json.load(open(sys.argv[2]))
+worst, where = 0.0, "-"
+def compare(a, b, name):
+    global worst, where
+    if a is None or b is None:
+        if a is not b:
+            raise SystemExit(f"{name}: {a} and {b}")
+        return
+    difference = abs(a - b) / max(abs(a), abs(b), 1e-300)
+    if difference > worst:
+        worst, where = difference, name
+for name, value in batch["areal"].items():
+    compare(value, numpy_["areal"][name], "areal " + name)
+for name, value in batch["mean"].items():
+    compare(value, numpy_["mean"][name], "mean " + name)
+for b, n in zip(batch["profiles"], numpy_["profiles"]):
+    assert b["ok"] == n["ok"] and b["reason"] == n["reason"], (b, n)
+    for name in ("Pa", "Pq", "Pt", "Ra", "Rq", "Rsk", "Rku", "Rp", "Rv", "Rz", "Rt"):
+        compare(b[name], n[name], f"profile {b['profile']} {name}")
+print(f"{sys.argv[3]} at cut-off {sys.argv[4]}: {batch['mean']['profiles']} profiles evaluated; "
+      f"largest relative difference to numpy {worst:.2g} ({where})")
+PY
+  hyperfine --warmup 1 --runs "${RUNS:-5}" --export-json "$work/times.json" \
+    --command-name corvane-batch "$batch --standard --cutoff $cutoff --json $file" \
+    --command-name numpy "$python bench/standard_numpy.py --cutoff $cutoff $file" >/dev/null
+  $python - "$work/times.json" "$1" <<'PY'
+import json, sys
+results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+batch, numpy_ = results["corvane-batch"]["median"], results["numpy"]["median"]
+print(f"{sys.argv[2]}: corvane-batch --standard median {batch * 1000:.1f} ms, "
+      f"numpy median {numpy_ * 1000:.1f} ms, ratio {numpy_ / batch:.1f}")
+PY
+done
