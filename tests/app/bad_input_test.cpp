@@ -3,13 +3,20 @@
 // between two commands is refused the same way at the next reload, an awkward file goes through
 // every button with sound results, and after each case a good file opens and calculates.
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
+
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "analysis/reference_plane.h"
 #include "data/point_reader.h"
@@ -155,6 +162,72 @@ TEST_F(BadInputWindow, AFileReplacedByAFolderAfterOpenIsRefusedByTheNextCommand)
     fs::create_directory(path);
     click(button);
     expectRefused(path, "cannot open " + path.string() + ": Is a directory");
+    fs::remove(path);
+    expectUsable();
+  }
+}
+
+// Runs a command that meets a named pipe with no writer and measures how long it took. Should
+// the command wait on the pipe, a writer opens it after a second and goes away, so that the wait
+// ends and the test fails instead of hanging.
+class PipeWatch {
+ public:
+  explicit PipeWatch(fs::path pipe)
+      : pipe_(std::move(pipe)), guard_([this] {
+          std::unique_lock lock(mutex_);
+          if (!done_.wait_for(lock, std::chrono::seconds(1), [this] { return finished_; })) {
+            const int writer = ::open(pipe_.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) ::close(writer);
+          }
+        }) {}
+
+  template <class Command>
+  std::chrono::milliseconds time(Command command) {
+    const auto start = std::chrono::steady_clock::now();
+    command();
+    const auto took = std::chrono::steady_clock::now() - start;
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
+    done_.notify_one();
+    guard_.join();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(took);
+  }
+
+ private:
+  fs::path pipe_;
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+  std::thread guard_;
+};
+
+std::string namedPipeDiagnosis(const fs::path& path) {
+  return path.string() +
+         " is a named pipe, not a regular file (only a regular file can be read again on every "
+         "load)";
+}
+
+TEST_F(BadInputWindow, ANamedPipeChosenInTheOpenDialogIsRefusedAtOnce) {
+  const fs::path pipe = files.fifo("pipe.txt");
+  const auto took = PipeWatch(pipe).time([&] { open(pipe); });
+  EXPECT_LT(took, std::chrono::seconds(1));
+  expectRefused(pipe, namedPipeDiagnosis(pipe));
+  expectUsable();
+}
+
+TEST_F(BadInputWindow, AFileReplacedByANamedPipeAfterOpenIsRefusedByTheNextCommand) {
+  for (const char* button : kReloadingButtons) {
+    SCOPED_TRACE(button);
+    const fs::path path = files.write("swapped.txt", kGood);
+    open(path);
+    ASSERT_EQ(form->fileOpen(), 1);
+    fs::remove(path);
+    files.fifo("swapped.txt");
+    const auto took = PipeWatch(path).time([&] { click(button); });
+    EXPECT_LT(took, std::chrono::seconds(1));
+    expectRefused(path, namedPipeDiagnosis(path));
     fs::remove(path);
     expectUsable();
   }
