@@ -34,8 +34,9 @@ std::string planViewDescription(int points, const Extents& extents,
 std::string abovePlaneDescription(int points, const Extents& extents, float planeHeight,
                                   std::string_view decimalSeparator) {
   return "Plan view of the points above the reference plane at " +
-         localeNumberText(planeHeight, decimalSeparator) + ", of " + std::to_string(points) +
-         " points, seen from above, lighter where higher: " + area(extents, decimalSeparator) + ".";
+         localeNumberText(planeHeight, decimalSeparator) + " (of " + std::to_string(points) +
+         " points), seen from above, lighter where higher: " + area(extents, decimalSeparator) +
+         ".";
 }
 
 std::string emptyProfilePlotDescription() {

@@ -14,7 +14,7 @@ TEST(PictureDescriptions, NameWhatIsDrawnWithTheLocaleSeparator) {
             "Plan view of 100000 points, seen from above, lighter where higher: x from 0 to 39,5, "
             "y from -2 to 24,25, heights from 0,5 to 3.");
   EXPECT_EQ(abovePlaneDescription(12, extents, 1.25f, "."),
-            "Plan view of the points above the reference plane at 1.25, of 12 points, seen from "
+            "Plan view of the points above the reference plane at 1.25 (of 12 points), seen from "
             "above, lighter where higher: x from 0 to 39.5, y from -2 to 24.25.");
 }
 
