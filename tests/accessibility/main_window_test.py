@@ -49,12 +49,12 @@ VALUE_LABELS = {
 }
 
 
-class Timeout(Exception):
-    pass
+class Abort(Exception):
+    """A step that cannot go on: a time limit passed or a program ended."""
 
 
 def on_alarm(_signum, _frame):
-    raise Timeout(f"the run took longer than {RUN_LIMIT_SECONDS} s")
+    raise Abort(f"the run took longer than {RUN_LIMIT_SECONDS} s")
 
 
 class Checks:
@@ -69,13 +69,14 @@ class Checks:
 
 
 class Processes:
-    """The programs this test starts, ended in reverse order by their own ids."""
+    """The programs this test starts, ended in reverse order by their own ids. They stay in the
+    test's process group, so that a timeout that ends the group ends them too."""
 
     def __init__(self):
         self.started = []
 
     def start(self, argv, **kwargs):
-        process = subprocess.Popen(argv, start_new_session=True, **kwargs)
+        process = subprocess.Popen(argv, **kwargs)
         self.started.append(process)
         return process
 
@@ -103,7 +104,7 @@ def start_display(processes):
     deadline = time.monotonic() + WAIT_SECONDS
     while not number.endswith(b"\n"):
         if time.monotonic() > deadline:
-            raise Timeout("Xvfb did not report its display")
+            raise Abort("Xvfb did not report its display")
         try:
             chunk = os.read(read_end, 16)
             if not chunk:
@@ -128,7 +129,7 @@ def start_accessibility_bus(processes):
     name = GLib.Variant("(s)", ("org.a11y.Bus",))
     while not session_call(session, *dbus, "NameHasOwner", name)[0]:
         if time.monotonic() > deadline:
-            raise Timeout("at-spi-bus-launcher did not take its name on the session bus")
+            raise Abort("at-spi-bus-launcher did not take its name on the session bus")
         time.sleep(0.05)
     bus = ("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus")
     address = session_call(session, *bus, "GetAddress")[0]
@@ -144,6 +145,7 @@ class Window:
 
     def __init__(self, a11y_bus):
         self.a11y_bus = a11y_bus
+        self.process = None
         self.app = None
         self.events = []
         pyatspi.Registry.registerEventListener(
@@ -185,6 +187,8 @@ class Window:
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
             self.pump(0.05)
+            if self.process is not None and self.process.poll() is not None:
+                raise Abort(f"corvane ended with status {self.process.returncode}")
             try:
                 found = condition()
             except Exception:  # the tree changes under us while a dialog comes and goes
@@ -196,7 +200,7 @@ class Window:
     def wait_for(self, what, condition, seconds=WAIT_SECONDS):
         found = self.wait_until(condition, seconds)
         if not found:
-            raise Timeout(f"waited {seconds} s for {what}")
+            raise Abort(f"waited {seconds} s for {what}")
         return found
 
     def wait_for_main_window(self):
@@ -522,7 +526,7 @@ def main():
             controls = after["controls"]
             checks.expect(after["named"] == controls, "every control has a name")
             checks.expect(after["distinct names"] == controls, "no two controls share a name")
-    except Timeout as error:
+    except Abort as error:
         checks.expect(False, str(error))
     finally:
         signal.alarm(0)
