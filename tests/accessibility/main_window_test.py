@@ -407,12 +407,12 @@ def check_calculations(window, checks, expected):
     }
     for name, lines in wanted.items():
         checks.expect(list_lines(frame, name) == lines, f"{name!r} holds {len(lines)} line(s)")
-    plan = named(frame, "frame", "Plan view of the points")
+    plan = named(frame, "image", "Plan view of the points")
     checks.expect(
         f"Plan view of {expected['points']} points" in plan.description,
         f"the plan view is described: {plan.description!r}",
     )
-    profile = named(frame, "frame", "Rn of each profile, plotted")
+    profile = named(frame, "image", "Rn of each profile, plotted")
     checks.expect(
         f"Rn of {n} profiles" in profile.description,
         f"the profile plot is described: {profile.description!r}",
@@ -505,7 +505,9 @@ def main():
             window.pump(0.5)
             print("before a file:", census(frame))
             for name in ("Plan view of the points", "Rn of each profile, plotted"):
-                picture = named(frame, "frame", name)
+                picture = find(frame, lambda a: a.name == name)
+                role = picture.getRoleName()
+                checks.expect(role == "image", f"{name!r} is an image (role {role!r})")
                 checks.expect(
                     bool(picture.description), f"{name!r} is described: {picture.description!r}"
                 )
