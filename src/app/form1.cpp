@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <span>
 
 #include "analysis/mean_deviation.h"
 #include "analysis/plan_view.h"
@@ -21,6 +22,7 @@
 #include "speech/announcements.h"
 #include "speech/speaker.h"
 #include "text/number_text.h"
+#include "text/picture_descriptions.h"
 #include "text/result_lines.h"
 
 namespace corvane {
@@ -42,6 +44,11 @@ std::string decimalSeparator() { return QLocale().decimalPoint().toStdString(); 
 void setValueText(QLabel* label, const QString& text) {
   label->setText(text);
   label->setAccessibleDescription(text);
+}
+
+// What a picture shows, in words, for a screen reader.
+void describePicture(PictureBox* picture, const std::string& text) {
+  picture->setAccessibleDescription(QString::fromStdString(text));
 }
 
 std::filesystem::path toPath(const QString& fileName) {
@@ -101,6 +108,8 @@ void Form1::load() {
   ui_.Frame1->setEnabled(false);
   ui_.Frame2->setEnabled(false);
   setWindowTitle(kTitle);
+  describePicture(ui_.Picture1, emptyPlanViewDescription());
+  describePicture(ui_.Picture2, emptyProfilePlotDescription());
 }
 
 void Form1::open() {
@@ -164,6 +173,8 @@ void Form1::closeFile() {
   ui_.List3->clear();
   ui_.Picture2->cls();
   ui_.Picture1->cls();
+  describePicture(ui_.Picture1, emptyPlanViewDescription());
+  describePicture(ui_.Picture2, emptyProfilePlotDescription());
   ui_.Frame1->setEnabled(false);
   ui_.Frame2->setEnabled(false);
   setWindowTitle(kTitle);
@@ -248,6 +259,15 @@ void Form1::drawPoints(bool abovePlaneOnly) {
   ui_.Picture1->setDrawWidth(ui_.HScroll2->value());
   ui_.Picture1->setScale(view.logicalWidth, view.logicalHeight);
   plotPoints(*ui_.Picture1, table_, extents_, view, onlyAbove);
+  const int points = table_.count();
+  if (points == 0) {
+    describePicture(ui_.Picture1, emptyPlanViewDescription());
+  } else if (abovePlaneOnly) {
+    describePicture(ui_.Picture1,
+                    abovePlaneDescription(points, extents_, planeHeight_, decimalSeparator()));
+  } else {
+    describePicture(ui_.Picture1, planViewDescription(points, extents_, decimalSeparator()));
+  }
 }
 
 void Form1::calculateRa() {
@@ -295,6 +315,8 @@ void Form1::calculateProfileRoughness() {
   }
   ui_.List3->addItems(lines);
   ui_.Picture2->polyline(polyline, kYellow);
+  const auto drawn = std::span<const float>(profileRn_).subspan(1, static_cast<std::size_t>(n));
+  describePicture(ui_.Picture2, profilePlotDescription(drawn, decimalSeparator()));
 
   ui_.List4->addItem(QString::fromStdString(threeProfileRnLine(
       dialog_.fileTitle().toStdString(), threeProfileRn(profileRn_), decimalSeparator())));

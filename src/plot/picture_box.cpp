@@ -1,5 +1,6 @@
 #include "plot/picture_box.h"
 
+#include <QAccessibleWidget>
 #include <QLineF>
 #include <QList>
 #include <QPainter>
@@ -14,6 +15,16 @@ namespace {
 
 const QColor kBackground = Qt::black;
 constexpr double kTwipsPerPixel = 15;
+
+// Screen readers are told a picture box is a picture: as a plain frame it would be announced
+// with the role desktop accessibility gives to windows.
+QAccessibleInterface* accessibleFor(const QString& className, QObject* object) {
+  if (className == QLatin1String(PictureBox::staticMetaObject.className()) &&
+      object->isWidgetType()) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Graphic);
+  }
+  return nullptr;
+}
 
 QSize innerSizeOf(const QFrame& frame) { return frame.contentsRect().size().expandedTo({1, 1}); }
 
@@ -74,6 +85,8 @@ PictureBox::PictureBox(QWidget* parent) : QFrame(parent), stamp_(stampOf(1)) {
   setLineWidth(2);
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  [[maybe_unused]] static const bool accessible =
+      (QAccessible::installFactory(accessibleFor), true);
 }
 
 const QImage& PictureBox::image() {
