@@ -51,6 +51,7 @@ QtSpeaker::QtSpeaker(QStringList engines, QObject* parent)
 }
 
 QtSpeaker::~QtSpeaker() {
+  mailbox_->close();
   thread_->quit();
   if (thread_->wait(QDeadlineTimer(kStopBudget))) {
     delete thread_;

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+#include <atomic>
 #include <memory>
 
 class QTextToSpeech;
@@ -21,10 +25,14 @@ class SentenceMailbox {
   void put(Request request);
   // The waiting request, or one with id 0 when there is none.
   Request take();
+  // The speaker is gone: nothing more is to be started.
+  void close() { closed_ = true; }
+  bool closed() const { return closed_; }
 
  private:
   QMutex mutex_;
   Request waiting_;
+  std::atomic<bool> closed_{false};
 };
 
 // Owns the Qt text-to-speech engine on the speech thread, where the engine's slow start (the
@@ -60,7 +68,12 @@ class SpeechWorker : public QObject {
   bool started_ = false;
   QTextToSpeech* engine_ = nullptr;
   SentenceMailbox::Request current_;  // id 0: nothing being spoken
-  int attempt_ = 0;
+  int attempt_ = 0;                   // how many times the current sentence has been refused
+  int rateIndex_ = 0;                 // the flite rate it is being spoken at
+  QHash<QString, int> goodRates_;
+  QElapsedTimer sinceError_;  // flite: since its last error
+  QTimer settle_{this};  // says the current sentence once flite has settled     // flite: sentences
+                         // that play at another rate than the first
   bool sounding_ = false;  // the engine has started to play the current sentence
 };
 
