@@ -1,4 +1,5 @@
 // The "Ra" panel (Ra figure and reference-plane picture) and spoken feedback.
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest/QTest>
@@ -173,13 +174,45 @@ TEST_F(Speech, EveryControlHasAnAccessibleNameAndValueLabelsDescribeTheirValue) 
   EXPECT_EQ(find<QLabel>("Label11")->accessibleDescription(), "12.5");
 }
 
-TEST(RealSpeaker, SpeaksWithoutStoppingTheProgramEvenWithoutAudio) {
-  QtSpeaker speaker;
-  EXPECT_EQ(speaker.objectName(), "DirectSS1");
-  speaker.speak(QStringLiteral("The maximum z is12.5"));
-  speaker.speak(QStringLiteral("Returns to default point width."));
-  QTest::qWait(50);  // let the engine report whatever it reports
-  SUCCEED() << "engine: " << speaker.engineName().toStdString();
+// Whatever the machine has (a speech daemon that answers, one that hangs, no sound server, no
+// engine at all), speaking returns at once and the speaker stops within a bounded time.
+TEST(RealSpeaker, NeverHoldsUpTheWindowWhateverTheEngineDoes) {
+  QElapsedTimer clock;
+  clock.start();
+  {
+    QtSpeaker speaker;
+    EXPECT_EQ(speaker.objectName(), "DirectSS1");
+    speaker.speak(QStringLiteral("The maximum z is12.5"));
+    speaker.speak(QStringLiteral("Returns to default point width."));
+    EXPECT_LT(clock.elapsed(), 50) << "speak() waited for the engine";
+    QTest::qWait(50);
+  }
+  EXPECT_LT(clock.elapsed(), 3000) << "stopping the speaker waited too long";
+}
+
+QStringList warnings;
+void keepWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtWarningMsg) warnings << message;
+}
+
+TEST(RealSpeaker, LogsEverySentenceThatIsNotHeardWithoutFloodingTheLog) {
+  warnings.clear();
+  const QtMessageHandler previous = qInstallMessageHandler(keepWarnings);
+  {
+    QtSpeaker speaker({QStringLiteral("no-such-engine")});
+    speaker.speak(QStringLiteral("The maximum z coordinate of the data."));
+    EXPECT_TRUE(QTest::qWaitFor([] { return warnings.size() == 1; }, 5000));
+    for (int i = 0; i < 3; ++i) speaker.speak(QStringLiteral("Returns to default point width."));
+    EXPECT_EQ(warnings.size(), 1) << "held back until the interval is over";
+    EXPECT_TRUE(QTest::qWaitFor([] { return warnings.size() == 2; }, 5000));
+  }
+  qInstallMessageHandler(previous);
+  ASSERT_EQ(warnings.size(), 2) << warnings.join('\n').toStdString();
+  EXPECT_EQ(warnings[0],
+            "Speech not heard: no speech engine could be started (\"The maximum z coordinate of "
+            "the data.\")");
+  EXPECT_TRUE(warnings[1].startsWith("Speech not heard: 3 more since the last warning"))
+      << warnings[1].toStdString();
 }
 
 }  // namespace
