@@ -7,8 +7,12 @@ profiles (a strict drop in x starts the next), each checked for 3 points and eve
 step within 1 % of the median step), its least-squares line removed, its Gaussian mean line for
 the cut-off lc taken with numpy.convolve (weights exp(-pi (k dx / (alpha lc))^2) for |k| dx <= lc,
 alpha = sqrt(ln 2 / pi), renormalised at the ends by convolving a row of ones with the same
-weights), and the P and R figures over the profile and its evaluation length. Prints one JSON
-object per file: {"file", "areal", "mean", "profiles"}, null where a figure is undefined.
+weights), and the P and R figures over the profile and its evaluation length; the slope (seven-
+point formula), the spacing (crossings with a 10 % height discrimination) and the Rk family
+(numpy.quantile for the material ratio curve, the 40 % secant of least slope); the areal Rk
+family, Sxp and volumes, and on a regular grid numpy.gradient for Sdq, the cell areas for Sdr and
+numpy.fft for the autocorrelation behind Sal and Str. Prints one JSON object per file:
+{"file", "areal", "grid", "arealReasons", "mean", "profiles"}, null where a figure is undefined.
 
 Usage: standard_numpy.py [--cutoff LC] FILE...
 """
@@ -19,7 +23,53 @@ import sys
 import numpy as np
 
 ALPHA = math.sqrt(math.log(2) / math.pi)
-PROFILE_NAMES = ["Pa", "Pq", "Pt", "Ra", "Rq", "Rsk", "Rku", "Rp", "Rv", "Rz", "Rt"]
+PROFILE_NAMES = ["Pa", "Pq", "Pt", "Ra", "Rq", "Rsk", "Rku", "Rp", "Rv", "Rz", "Rt",
+                 "Rdq", "RSm", "Rk", "Rpk", "Rvk", "Mr1", "Mr2"]
+
+
+def rk_family(h):
+    """The Rk construction on the material ratio curve of h: core, peaks, valleys, Mr1, Mr2."""
+    a = np.sort(h)
+    n = len(a)
+    starts = np.arange(601) / 10
+    drops = np.quantile(a, 1 - starts / 100) - np.quantile(a, 1 - (starts + 40) / 100)
+    k = int(np.argmin(drops))
+    p0, d = starts[k], drops[k]
+    c0 = np.quantile(a, 1 - p0 / 100)
+    upper, lower = c0 + d * p0 / 40, c0 - d * (100 - p0) / 40
+    mr1 = 100 * np.count_nonzero(a > upper) / n
+    mr2 = 100 * np.count_nonzero(a > lower) / n
+    a1 = 100 / n * np.sum(a[a > upper] - upper)
+    a2 = 100 / n * np.sum(lower - a[a < lower])
+    rpk = 0.0 if mr1 == 0 else 2 * a1 / mr1
+    rvk = 0.0 if mr2 == 100 else 2 * a2 / (100 - mr2)
+    return float(upper - lower), float(rpk), float(rvk), float(mr1), float(mr2)
+
+
+def rdq(r, first, last, dx):
+    i = np.arange(max(first, 3), min(last, len(r) - 3))
+    if len(i) == 0:
+        return None
+    slope = (r[i + 3] - 9 * r[i + 2] + 45 * r[i + 1] - 45 * r[i - 1] + 9 * r[i - 2] - r[i - 3]) \
+        / (60 * dx)
+    return float(np.sqrt(np.mean(slope ** 2)))
+
+
+def rsm(x, r, first, last, h):
+    crossings, low = [], False
+    for i in range(first, last):
+        if r[i] <= -h:
+            low = True
+        elif low and r[i] >= h:
+            low = False
+            k = i
+            while k > first and not (r[k - 1] < 0 <= r[k]):
+                k -= 1
+            if k > first:
+                crossings.append(x[k - 1] + (x[k] - x[k - 1]) * (-r[k - 1]) / (r[k] - r[k - 1]))
+    if len(crossings) < 2:
+        return None
+    return float(np.mean(np.diff(crossings)))
 
 
 def moments(v):
@@ -75,7 +125,8 @@ def profile(x, z, cutoff):
         result["reason"] = "shorter than the cut-off"
         return result, figures
 
-    r = (p - mean_line(p, dx, cutoff))[inside]
+    whole = p - mean_line(p, dx, cutoff)
+    r = whole[inside]
     xe = x[inside]
     ra, rq, rsk, rku, rmax, rmin = moments(r)
     figures.update(Ra=ra, Rq=rq, Rsk=rsk, Rku=rku, Rt=rmax - rmin)
@@ -88,16 +139,100 @@ def profile(x, z, cutoff):
         peaks += part.max()
         valleys -= part.min()
     figures.update(Rp=peaks / nr, Rv=valleys / nr, Rz=(peaks + valleys) / nr)
+    first = int(np.flatnonzero(inside)[0])
+    last = first + len(r)
+    figures["Rdq"] = rdq(whole, first, last, dx)
+    figures["RSm"] = rsm(x, whole, first, last, 0.1 * figures["Rz"])
+    figures.update(zip(["Rk", "Rpk", "Rvk", "Mr1", "Mr2"], rk_family(r)))
     result["ok"] = True
     return result, figures
 
 
-def areal(x, y, z):
+def even_step(v):
+    steps = np.diff(v)
+    step = float(np.median(steps))
+    if step == 0 or np.any(np.abs(steps - step) > 0.01 * abs(step)):
+        return None
+    return step
+
+
+def grid_of(x, y, bounds):
+    """(nx, ny, dx, dy) when the profiles form a regular grid, else None."""
+    counts = np.diff(bounds)
+    nx, ny = int(counts[0]), len(counts)
+    if ny < 3 or nx < 3 or np.any(counts != nx):
+        return None
+    gx, gy = x.reshape(ny, nx), y.reshape(ny, nx)
+    dx = even_step(gx[0])
+    if dx is None or np.any(gy != gy[:, :1]) or np.any(np.abs(gx - gx[0]) > 0.01 * dx):
+        return None
+    dy = even_step(gy[:, 0])
+    return None if dy is None else (nx, ny, dx, abs(dy))
+
+
+def autocorrelation(s2):
+    ny, nx = s2.shape
+    my, mx = ny // 2, nx // 2
+    shape = (ny + my, nx + mx)
+    power = np.abs(np.fft.rfft2(s2, shape)) ** 2
+    full = np.fft.irfft2(power, shape)
+    ty, tx = np.arange(-my, my + 1), np.arange(-mx, mx + 1)
+    sums = full[np.ix_(ty % shape[0], tx % shape[1])]
+    pairs = np.outer(ny - np.abs(ty), nx - np.abs(tx))
+    return sums / pairs / np.mean(s2 ** 2), mx, my
+
+
+def texture(f, mx, my, dx, dy):
+    """Sal, Str and whether the lobe stays inside the table."""
+    lobe, boundary, todo, decays = {(0, 0)}, set(), [(0, 0)], True
+    while todo:
+        tx, ty = todo.pop()
+        if abs(tx) == mx or abs(ty) == my:
+            decays = False
+        for n in ((tx + 1, ty), (tx - 1, ty), (tx, ty + 1), (tx, ty - 1)):
+            if abs(n[0]) > mx or abs(n[1]) > my or n in lobe:
+                continue
+            if f[n[1] + my, n[0] + mx] > 0.2:
+                lobe.add(n)
+                todo.append(n)
+            else:
+                boundary.add(n)
+    lengths = [math.sqrt((tx * dx) ** 2 + (ty * dy) ** 2) for tx, ty in boundary - lobe]
+    if not lengths:
+        return None, None, decays
+    return min(lengths), (min(lengths) / max(lengths) if decays else None), decays
+
+
+def areal(x, y, z, bounds):
     design = np.column_stack((np.ones_like(x), x - x.mean(), y - y.mean()))
     coefficients, *_ = np.linalg.lstsq(design, z - z.mean(), rcond=None)
     s = (z - z.mean()) - design @ coefficients
     sa, sq, ssk, sku, smax, smin = moments(s)
-    return {"Sa": sa, "Sq": sq, "Ssk": ssk, "Sku": sku, "Sp": smax, "Sv": -smin, "Sz": smax - smin}
+    figures = {"Sa": sa, "Sq": sq, "Ssk": ssk, "Sku": sku, "Sp": smax, "Sv": -smin,
+               "Sz": smax - smin, "Sdq": None, "Sdr": None, "Sal": None, "Str": None}
+    figures.update(zip(["Sk", "Spk", "Svk", "Smr1", "Smr2"], rk_family(s)))
+    c = lambda p: float(np.quantile(s, 1 - p / 100))
+    vm = lambda p: float(np.sum(s[s > c(p)] - c(p)) / len(s))
+    vv = lambda p: float(np.sum(c(p) - s[s < c(p)]) / len(s))
+    figures.update(Sxp=c(2.5) - c(50), Vmp=vm(10), Vmc=vm(80) - vm(10), Vvc=vv(10) - vv(80),
+                   Vvv=vv(80))
+    grid, reasons = grid_of(x, y, bounds), []
+    if grid is None:
+        reasons.append("not a regular grid")
+        return figures, None, reasons
+    nx, ny, dx, dy = grid
+    s2 = s.reshape(ny, nx)
+    gy, gx = np.gradient(s2, dy, dx)
+    figures["Sdq"] = float(np.sqrt(np.mean(gx ** 2 + gy ** 2)))
+    cx = ((s2[:-1, 1:] - s2[:-1, :-1]) + (s2[1:, 1:] - s2[1:, :-1])) / (2 * dx)
+    cy = ((s2[1:, :-1] - s2[:-1, :-1]) + (s2[1:, 1:] - s2[:-1, 1:])) / (2 * dy)
+    area = dx * dy * np.sqrt(1 + cx ** 2 + cy ** 2)
+    figures["Sdr"] = float(100 * (np.sum(area) / ((nx - 1) * (ny - 1) * dx * dy) - 1))
+    f, mx, my = autocorrelation(s2)
+    figures["Sal"], figures["Str"], decays = texture(f, mx, my, dx, dy)
+    if not decays:
+        reasons.append("autocorrelation does not decay to 0.2")
+    return figures, {"nx": nx, "ny": ny, "dx": dx, "dy": abs(dy)}, reasons
 
 
 def analyse(path, cutoff):
@@ -116,8 +251,9 @@ def analyse(path, cutoff):
     evaluated = sum(1 for p in profiles if p["ok"])
     mean = {"profiles": evaluated}
     mean.update({n: (sums[n] / counts[n] if counts[n] else None) for n in PROFILE_NAMES})
-    return {"file": path, "cutoff": cutoff, "areal": areal(x, y, z), "mean": mean,
-            "profiles": profiles}
+    figures, grid, reasons = areal(x, y, z, bounds)
+    return {"file": path, "cutoff": cutoff, "areal": figures, "grid": grid,
+            "arealReasons": reasons, "mean": mean, "profiles": profiles}
 
 
 def main(arguments):

@@ -49,11 +49,16 @@ def compare(a, b, name):
         worst, where = difference, name
 for name, value in batch["areal"].items():
     compare(value, numpy_["areal"][name], "areal " + name)
+assert batch["grid"] == numpy_["grid"] or all(
+    abs(batch["grid"][k] - numpy_["grid"][k]) <= 1e-12 * abs(numpy_["grid"][k])
+    for k in ("nx", "ny", "dx", "dy")), (batch["grid"], numpy_["grid"])
+assert batch["arealReasons"] == numpy_["arealReasons"], (batch["arealReasons"], numpy_["arealReasons"])
 for name, value in batch["mean"].items():
     compare(value, numpy_["mean"][name], "mean " + name)
 for b, n in zip(batch["profiles"], numpy_["profiles"]):
     assert b["ok"] == n["ok"] and b["reason"] == n["reason"], (b, n)
-    for name in ("Pa", "Pq", "Pt", "Ra", "Rq", "Rsk", "Rku", "Rp", "Rv", "Rz", "Rt"):
+    for name in ("Pa", "Pq", "Pt", "Ra", "Rq", "Rsk", "Rku", "Rp", "Rv", "Rz", "Rt",
+                 "Rdq", "RSm", "Rk", "Rpk", "Rvk", "Mr1", "Mr2"):
         compare(b[name], n[name], f"profile {b['profile']} {name}")
 print(f"{sys.argv[3]} at cut-off {sys.argv[4]}: {batch['mean']['profiles']} profiles evaluated; "
       f"largest relative difference to numpy {worst:.2g} ({where})")

@@ -1,12 +1,10 @@
 #include "analysis/gaussian_filter.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <mutex>
 #include <numbers>
+
+#include "analysis/fftw_plans.h"
 
 namespace corvane {
 namespace {
@@ -17,43 +15,6 @@ std::size_t halfWidth(double spacing, double cutoff) {
   while ((k + 1) * spacing <= cutoff) k += 1;
   while (k > 0 && k * spacing > cutoff) k -= 1;
   return static_cast<std::size_t>(k);
-}
-
-// The smallest length >= n whose only prime factors are 2, 3, 5 and 7: the lengths FFTW
-// transforms fastest.
-std::size_t transformLength(std::size_t n) {
-  for (std::size_t m = std::max<std::size_t>(n, 2);; ++m) {
-    std::size_t r = m;
-    for (const std::size_t p : {2u, 3u, 5u, 7u}) {
-      while (r % p == 0) r /= p;
-    }
-    if (r == 1) return m;
-  }
-}
-
-struct Plans {
-  fftw_plan forward = nullptr;  // real m values to m/2 + 1 complex ones
-  fftw_plan inverse = nullptr;
-};
-
-// FFTW's planner is not thread-safe, its execution with new arrays is. Plans are made once per
-// transform length, with arrays from fftw_malloc (so every buffer has their alignment), and
-// kept for the life of the program.
-Plans plansFor(std::size_t m) {
-  static std::mutex mutex;
-  static std::map<std::size_t, Plans> plans;
-  const std::lock_guard lock(mutex);
-  Plans& p = plans[m];
-  if (p.forward == nullptr) {
-    const int length = static_cast<int>(m);
-    double* real = fftw_alloc_real(m);
-    fftw_complex* spectrum = fftw_alloc_complex(m / 2 + 1);
-    p.forward = fftw_plan_dft_r2c_1d(length, real, spectrum, FFTW_ESTIMATE);
-    p.inverse = fftw_plan_dft_c2r_1d(length, spectrum, real, FFTW_ESTIMATE);
-    fftw_free(spectrum);
-    fftw_free(real);
-  }
-  return p;
 }
 
 // sum of w(k) over -K..K with i + k in 0..n-1, from running sums of w(0..K).
@@ -83,13 +44,10 @@ std::vector<double> gaussianWeights(double spacing, double cutoff) {
 }
 
 struct GaussianFilter::Buffers {
-  struct FreeFftw {
-    void operator()(void* p) const { fftw_free(p); }
-  };
   std::size_t length = 0;  // the transform length the buffers hold
-  std::unique_ptr<double[], FreeFftw> real;
-  std::unique_ptr<fftw_complex[], FreeFftw> spectrum;
-  std::unique_ptr<fftw_complex[], FreeFftw> kernel;  // the weights' transform
+  fft::RealBuffer real;
+  fft::ComplexBuffer spectrum;
+  fft::ComplexBuffer kernel;  // the weights' transform
   // What the kernel was made for; the next profile of the same kind reuses it.
   double kernelSpacing = 0;
   double kernelCutoff = 0;
@@ -108,9 +66,9 @@ void GaussianFilter::meanLine(std::span<const double> profile, double spacing, d
   const std::size_t k = halfWidth(spacing, cutoff);
   // Indices i - k below 0 must land in the zeros after the profile (m >= n + K), and the
   // weights for -K..K must not overlap (m > 2K).
-  const std::size_t m = transformLength(std::max(n + k, 2 * k + 1));
+  const std::size_t m = fft::smoothLength(std::max(n + k, 2 * k + 1));
   const std::size_t bins = m / 2 + 1;
-  const Plans plans = plansFor(m);
+  const fft::Plans plans = fft::plans1d(m);
 
   bool kernelValid = b.length == m && b.kernelSpacing == spacing && b.kernelCutoff == cutoff;
   if (b.length != m) {

@@ -4,12 +4,14 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/profile_slope_spacing.h"
+
 namespace corvane {
 namespace {
 
 constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
 
-enum Figure { Pa, Pq, Pt, Ra, Rq, Rsk, Rku, Rp, Rv, Rz, Rt };
+using namespace figure;
 
 // Mean |v|, root mean square, skewness, kurtosis, max, min of the values.
 struct Moments {
@@ -40,17 +42,17 @@ Moments momentsOf(std::span<const double> v) {
   return m;
 }
 
-// The median of the steps between consecutive x; for an even count the mean of the middle two.
-double medianStep(std::span<const double> x, std::vector<double>& steps) {
-  steps.resize(x.size() - 1);
-  for (std::size_t i = 0; i + 1 < x.size(); ++i) steps[i] = x[i + 1] - x[i];
-  const std::size_t half = steps.size() / 2;
-  std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(half), steps.end());
-  const double upper = steps[half];
-  if (steps.size() % 2 == 1) return upper;
-  const double lower =
-      *std::max_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(half));
-  return lower + (upper - lower) / 2;
+// The share of Rz that a profile element must rise above and fall below the mean line.
+constexpr double kHeightDiscrimination = 0.1;
+
+// The material ratios of the areal height and volume figures.
+constexpr double kSxpUpper = 2.5, kSxpLower = 50;
+constexpr double kPeakRatio = 10, kValleyRatio = 80;
+
+void addReason(std::vector<std::string>& reasons, std::string_view reason) {
+  if (std::find(reasons.begin(), reasons.end(), reason) == reasons.end()) {
+    reasons.emplace_back(reason);
+  }
 }
 
 }  // namespace
@@ -161,15 +163,29 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
   result.figures[Rp] = peaks / nr;
   result.figures[Rv] = valleys / nr;
   result.figures[Rz] = (peaks + valleys) / nr;
+
+  result.figures[Rdq] = rootMeanSquareSlope(r, first, last, dx);
+  result.figures[RSm] =
+      meanElementWidth(x, r, first, last, kHeightDiscrimination * result.figures[Rz]);
+  workspace.profileCurve.assign(evaluation);
+  const RkConstruction rk = rkConstruction(workspace.profileCurve);
+  result.figures[Rk] = rk.core;
+  result.figures[Rpk] = rk.peaks;
+  result.figures[Rvk] = rk.valleys;
+  result.figures[Mr1] = rk.mr1;
+  result.figures[Mr2] = rk.mr2;
   result.ok = true;
   return result;
 }
 
-ArealFigures arealFigures(std::span<const Point> points) {
-  ArealFigures figures;
+void arealAnalysis(std::span<const Point> points, StandardResult& result,
+                   StandardWorkspace& workspace) {
+  ArealFigures& figures = result.areal;
   figures.fill(kUndefined);
+  result.grid.reset();
+  result.arealReasons.clear();
   const std::size_t n = points.size();
-  if (n == 0) return figures;
+  if (n == 0) return;
   double mx = 0, my = 0, mz = 0;
   for (const Point& p : points) {
     mx += p.x;
@@ -201,14 +217,49 @@ ArealFigures arealFigures(std::span<const Point> points) {
   } else if (syy > 0) {
     c = syz / syy;
   }
-  std::vector<double> s(n);
+  std::vector<double>& s = workspace.residual;
+  s.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
     const Point& p = points[i];
     s[i] = (p.z - mz) - b * (p.x - mx) - c * (p.y - my);
   }
   const Moments m = momentsOf(s);
-  figures = {m.meanAbs, m.rms, m.skewness, m.kurtosis, m.max, -m.min, m.max - m.min};
-  return figures;
+  figures[Sa] = m.meanAbs;
+  figures[Sq] = m.rms;
+  figures[Ssk] = m.skewness;
+  figures[Sku] = m.kurtosis;
+  figures[Sp] = m.max;
+  figures[Sv] = -m.min;
+  figures[Sz] = m.max - m.min;
+  if (m.rms == 0) addReason(result.arealReasons, kAllHeightsEqual);
+
+  MaterialRatioCurve& curve = workspace.arealCurve;
+  curve.assign(s);
+  const RkConstruction rk = rkConstruction(curve);
+  figures[Sk] = rk.core;
+  figures[Spk] = rk.peaks;
+  figures[Svk] = rk.valleys;
+  figures[Smr1] = rk.mr1;
+  figures[Smr2] = rk.mr2;
+  figures[Sxp] = curve.heightAt(kSxpUpper) - curve.heightAt(kSxpLower);
+  const Volumes v = volumes(curve, kPeakRatio, kValleyRatio);
+  figures[Vmp] = v.peakMaterial;
+  figures[Vmc] = v.coreMaterial;
+  figures[Vvc] = v.coreVoid;
+  figures[Vvv] = v.valleyVoid;
+
+  result.grid = regularGrid(points);
+  if (!result.grid) {
+    addReason(result.arealReasons, kNotARegularGrid);
+    return;
+  }
+  figures[Sdq] = rootMeanSquareGradient(s, *result.grid);
+  figures[Sdr] = developedAreaRatio(s, *result.grid);
+  workspace.autocorrelation.compute(s, *result.grid, workspace.autocorrelationTable);
+  const TextureDirection texture = textureDirection(workspace.autocorrelationTable, *result.grid);
+  figures[Sal] = texture.sal;
+  figures[Str] = texture.str;
+  if (!texture.decays) addReason(result.arealReasons, kNoDecay);
 }
 
 StandardResult standardAnalysis(const PointTable& table, double cutoff,
@@ -217,7 +268,7 @@ StandardResult standardAnalysis(const PointTable& table, double cutoff,
   result.cutoff = cutoff;
   const int count = table.count();
   const std::span<const Point> all(&table.row(1), static_cast<std::size_t>(std::max(count, 0)));
-  result.areal = arealFigures(all);
+  arealAnalysis(all, result, workspace);
 
   std::size_t first = 0;
   for (std::size_t i = 0; i < all.size(); ++i) {

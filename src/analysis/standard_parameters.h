@@ -7,7 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/areal_grid.h"
+#include "analysis/autocorrelation.h"
 #include "analysis/gaussian_filter.h"
+#include "analysis/material_ratio.h"
 #include "data/point_table.h"
 
 namespace corvane {
@@ -27,16 +30,44 @@ namespace corvane {
 //   Rsk, Rku        mean R^3 / Rq^3 and mean R^4 / Rq^4 (NaN when Rq is 0)
 //   Rp, Rv, Rz      the mean over the sampling lengths of the highest R, of the deepest -R and
 //                   of their sum
+//   Rdq             the root mean square slope of R (profile_slope_spacing.h)
+//   RSm             the mean width of R's profile elements, height discrimination 10 % of Rz
+//   Rk, Rpk, Rvk,   the Rk construction on the material ratio curve of R over the evaluation
+//   Mr1, Mr2        length (material_ratio.h)
 //
 // Areal: S is z less the least-squares plane over all points; Sa, Sq, Ssk, Sku as above, Sp the
-// highest S, Sv the deepest -S, Sz = Sp + Sv.
+// highest S, Sv the deepest -S, Sz = Sp + Sv; Sk, Spk, Svk, Smr1, Smr2 the Rk construction on
+// the material ratio curve c(p) of S; Sxp = c(2.5) - c(50); the volumes Vmp = Vm(10),
+// Vmc = Vm(80) - Vm(10), Vvc = Vv(10) - Vv(80), Vvv = Vv(80). When the points form a regular
+// grid (areal_grid.h): Sdq, Sdr, and from the autocorrelation Sal and Str (autocorrelation.h).
 
 inline constexpr double kDefaultCutoff = 0.8;
 
-inline constexpr std::array<std::string_view, 11> kProfileFigureNames = {
-    "Pa", "Pq", "Pt", "Ra", "Rq", "Rsk", "Rku", "Rp", "Rv", "Rz", "Rt"};
-inline constexpr std::array<std::string_view, 7> kArealFigureNames = {"Sa", "Sq", "Ssk", "Sku",
-                                                                      "Sp", "Sv", "Sz"};
+inline constexpr std::array<std::string_view, 18> kProfileFigureNames = {
+    "Pa", "Pq", "Pt",  "Ra",  "Rq", "Rsk", "Rku", "Rp",  "Rv",
+    "Rz", "Rt", "Rdq", "RSm", "Rk", "Rpk", "Rvk", "Mr1", "Mr2"};
+inline constexpr std::array<std::string_view, 21> kArealFigureNames = {
+    "Sa", "Sq",  "Ssk", "Sku",  "Sp",   "Sv",  "Sz",  "Sdq", "Sdr", "Sal", "Str",
+    "Sk", "Spk", "Svk", "Smr1", "Smr2", "Sxp", "Vmp", "Vmc", "Vvc", "Vvv"};
+
+// Indices into the figure arrays, in the order of the names.
+namespace figure {
+// clang-format off
+enum Profile : std::size_t {
+  Pa, Pq, Pt, Ra, Rq, Rsk, Rku, Rp, Rv, Rz, Rt,
+  Rdq, RSm, Rk, Rpk, Rvk, Mr1, Mr2
+};
+enum Areal : std::size_t {
+  Sa, Sq, Ssk, Sku, Sp, Sv, Sz,
+  Sdq, Sdr, Sal, Str, Sk, Spk, Svk, Smr1, Smr2, Sxp, Vmp, Vmc, Vvc, Vvv
+};
+// clang-format on
+}  // namespace figure
+
+// The first figures of each kind, those of the amplitude (the rest came later and are shown
+// in tables and lines of their own).
+inline constexpr std::size_t kAmplitudeProfileFigures = figure::Rdq;
+inline constexpr std::size_t kAmplitudeArealFigures = figure::Sdq;
 
 using ProfileFigures = std::array<double, kProfileFigureNames.size()>;
 using ArealFigures = std::array<double, kArealFigureNames.size()>;
@@ -47,6 +78,11 @@ inline constexpr std::string_view kUnevenSpacing = "uneven spacing";
 inline constexpr std::string_view kShorterThanCutoff = "shorter than the cut-off";
 // A sampling length between two points: the cut-off is below the spacing.
 inline constexpr std::string_view kCutoffBelowSpacing = "cut-off below the spacing";
+
+// Why areal figures are undefined.
+inline constexpr std::string_view kNotARegularGrid = "not a regular grid";
+inline constexpr std::string_view kNoDecay = "autocorrelation does not decay to 0.2";
+inline constexpr std::string_view kAllHeightsEqual = "all heights equal";
 
 struct ProfileResult {
   int profile = 0;  // 1, 2, ... in the order of the file
@@ -60,8 +96,10 @@ struct ProfileResult {
 struct StandardResult {
   double cutoff = kDefaultCutoff;
   ArealFigures areal{};
-  int evaluated = 0;      // profiles that went into the mean
-  ProfileFigures mean{};  // each figure's mean over those where it is defined
+  std::optional<Grid> grid;               // the regular grid the points form, if they do
+  std::vector<std::string> arealReasons;  // why areal figures are undefined, each reason once
+  int evaluated = 0;                      // profiles that went into the mean
+  ProfileFigures mean{};                  // each figure's mean over those where it is defined
   std::vector<ProfileResult> profiles;
 };
 
@@ -69,14 +107,22 @@ struct StandardResult {
 struct StandardWorkspace {
   GaussianFilter filter;
   std::vector<double> x, z, primary, meanLine;
+  MaterialRatioCurve profileCurve;
+  // The areal residual S of the last analysis, its material ratio curve and, on a grid, its
+  // autocorrelation.
+  std::vector<double> residual;
+  MaterialRatioCurve arealCurve;
+  AutocorrelationFft autocorrelation;
+  AutocorrelationTable autocorrelationTable;
 };
 
 // The profile of these points (x and z as read; y is not used).
 ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
                               StandardWorkspace& workspace);
 
-// The areal figures over all points.
-ArealFigures arealFigures(std::span<const Point> points);
+// The areal figures over all points, the grid they form and the reasons for undefined figures.
+void arealAnalysis(std::span<const Point> points, StandardResult& result,
+                   StandardWorkspace& workspace);
 
 // Every profile of rows 1..count(), their means and the areal figures.
 StandardResult standardAnalysis(const PointTable& table, double cutoff,

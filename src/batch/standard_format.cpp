@@ -42,48 +42,92 @@ std::string jsonFigures(const std::array<std::string_view, N>& names,
   return out;
 }
 
-}  // namespace
-
-std::string standardBlock(const StandardResult& result) {
-  std::string out = "  Standard parameters (cut-off " + figureText(result.cutoff) + ")\n";
-  out += "    areal  ";
-  for (std::size_t f = 0; f < kArealFigureNames.size(); ++f) {
+// "  name value" for the figures from .. to - 1.
+template <std::size_t N>
+void appendFigureLine(std::string& out, const std::array<std::string_view, N>& names,
+                      const std::array<double, N>& figures, std::size_t from, std::size_t to) {
+  for (std::size_t f = from; f < to; ++f) {
     out += "  ";
-    out += kArealFigureNames[f];
+    out += names[f];
     out += ' ';
-    out += figureText(result.areal[f]);
+    out += figureText(figures[f]);
   }
-  out += "\n    " + std::to_string(result.evaluated) + " of " +
-         std::to_string(result.profiles.size()) + " profiles evaluated\n";
+}
 
+// The table of the profile figures from .. to - 1: a header, the surface mean and every profile.
+void appendProfileTable(std::string& out, const StandardResult& result, std::size_t from,
+                        std::size_t to) {
   const auto rowStart = [&out](std::string_view label, std::string_view nr) {
     out += "    ";
     appendLeft(out, label, 8);
     appendRight(out, nr, 4);
   };
   rowStart("profile", "nr");
-  for (const std::string_view name : kProfileFigureNames) appendRight(out, name, kColumn);
+  for (std::size_t f = from; f < to; ++f) appendRight(out, kProfileFigureNames[f], kColumn);
   out += '\n';
   rowStart("mean", "");
-  for (const double figure : result.mean) appendRight(out, figureText(figure), kColumn);
+  for (std::size_t f = from; f < to; ++f) appendRight(out, figureText(result.mean[f]), kColumn);
   out += '\n';
   for (const ProfileResult& profile : result.profiles) {
     rowStart(std::to_string(profile.profile), profile.nr ? std::to_string(*profile.nr) : "-");
     if (profile.ok) {
-      for (const double figure : profile.figures) appendRight(out, figureText(figure), kColumn);
+      for (std::size_t f = from; f < to; ++f) {
+        appendRight(out, figureText(profile.figures[f]), kColumn);
+      }
     } else {
       out += "  not evaluated: ";
       out += profile.reason;
     }
     out += '\n';
   }
+}
+
+}  // namespace
+
+std::string standardBlock(const StandardResult& result) {
+  using namespace figure;
+  const auto& names = kArealFigureNames;
+  std::string out = "  Standard parameters (cut-off " + figureText(result.cutoff) + ")\n";
+  out += "    areal  ";
+  appendFigureLine(out, names, result.areal, 0, kAmplitudeArealFigures);
+  out += "\n    areal  ";
+  appendFigureLine(out, names, result.areal, Sk, Vmp);
+  out += "\n    areal  ";
+  appendFigureLine(out, names, result.areal, Vmp, names.size());
+  out += "\n    areal  ";
+  appendFigureLine(out, names, result.areal, Sdq, Sk);
+  if (result.grid) {
+    out += "  (grid " + std::to_string(result.grid->nx) + " x " + std::to_string(result.grid->ny) +
+           ", dx " + figureText(result.grid->dx) + ", dy " + figureText(result.grid->dy) + ")";
+  }
+  out += '\n';
+  for (const std::string& reason : result.arealReasons) {
+    out += "    areal figures undefined: " + reason + "\n";
+  }
+  out += "    " + std::to_string(result.evaluated) + " of " +
+         std::to_string(result.profiles.size()) + " profiles evaluated\n";
+  appendProfileTable(out, result, 0, kAmplitudeProfileFigures);
+  appendProfileTable(out, result, kAmplitudeProfileFigures, kProfileFigureNames.size());
   return out;
 }
 
 std::string standardJson(const StandardResult& result) {
   std::string out = "{\"cutoff\":" + jsonNumber(result.cutoff) + ",\"areal\":{";
   out += jsonFigures(kArealFigureNames, result.areal).substr(1);
-  out += "},\"mean\":{\"profiles\":" + std::to_string(result.evaluated);
+  out += "},\"grid\":";
+  if (result.grid) {
+    const Grid& grid = *result.grid;
+    out += "{\"nx\":" + std::to_string(grid.nx) + ",\"ny\":" + std::to_string(grid.ny) +
+           ",\"dx\":" + jsonNumber(grid.dx) + ",\"dy\":" + jsonNumber(grid.dy) + "}";
+  } else {
+    out += "null";
+  }
+  out += ",\"arealReasons\":[";
+  for (std::size_t i = 0; i < result.arealReasons.size(); ++i) {
+    if (i > 0) out += ',';
+    out += jsonString(result.arealReasons[i]);
+  }
+  out += "],\"mean\":{\"profiles\":" + std::to_string(result.evaluated);
   out += jsonFigures(kProfileFigureNames, result.mean);
   out += "},\"profiles\":[";
   for (std::size_t i = 0; i < result.profiles.size(); ++i) {

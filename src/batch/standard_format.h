@@ -8,14 +8,17 @@ namespace corvane {
 
 // The surface-texture parameters in corvane-batch's two outputs.
 
-// The block for people, indented by two: a "Standard parameters (cut-off lc)" line, the areal
-// figures, how many profiles were evaluated, then a table of the surface mean and of every
-// profile (or the reason it was not evaluated), columns aligned. Figures have 6 significant
+// The block for people, indented by two: a "Standard parameters (cut-off lc)" line, four lines
+// of areal figures (amplitude; Rk family; volumes; slope, area and texture, with the grid), the
+// reasons for undefined areal figures, how many profiles were evaluated, then two tables of the
+// surface mean and of every profile (or the reason it was not evaluated): the amplitude figures,
+// then the slope, spacing and Rk family figures, columns aligned. Figures have 6 significant
 // digits; an undefined one is "-". Ends in a line end.
 std::string standardBlock(const StandardResult& result);
 
 // The JSON object
-//   {"cutoff", "areal": {Sa, ...}, "mean": {"profiles", Pa, ...},
+//   {"cutoff", "areal": {Sa, ...}, "grid": {"nx", "ny", "dx", "dy"} or null,
+//    "arealReasons": [...], "mean": {"profiles", Pa, ...},
 //    "profiles": [{"profile", "ok", "reason", "spacing", "nr", Pa, ...}, ...]}
 // with numbers that read back exactly and null where a figure is undefined.
 std::string standardJson(const StandardResult& result);

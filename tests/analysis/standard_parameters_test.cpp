@@ -1,6 +1,6 @@
 // Surface-texture parameters: analytic profiles whose figures are known, the Gaussian filter's
-// defining transmission, the fast filter against the definition summed directly, and the
-// reasons a profile is not evaluated.
+// defining transmission, the fast filter against the definition summed directly, the height
+// discrimination of the element widths, and the reasons a profile is not evaluated.
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "analysis/gaussian_filter.h"
+#include "analysis/profile_slope_spacing.h"
 #include "analysis/standard_parameters.h"
 
 namespace corvane {
 namespace {
 
-enum Figure { Pa, Pq, Pt, Ra, Rq, Rsk, Rku, Rp, Rv, Rz, Rt };
+using namespace figure;
 
 std::vector<Point> line(std::size_t n, double dx, double (*z)(double)) {
   std::vector<Point> points(n);
@@ -45,6 +46,21 @@ TEST(StandardParameters, ShortSineGivesTheTextbookFigures) {
   EXPECT_NEAR(f[Rz], 2, 0.01);
   EXPECT_NEAR(f[Rt], 2, 0.01);
   EXPECT_NEAR(f[Pq], 1 / std::sqrt(2.0), 0.005);
+  // Slope 2 pi A / lambda at its steepest, its root mean square that over sqrt 2; one element
+  // per wavelength. A sine's material ratio curve is c(p) = A cos(pi p / 100), flattest at the
+  // ends: the secants from 0 and from 60 % drop least, by 2 A sin^2(0.2 pi).
+  EXPECT_NEAR(f[Rdq], 2 * std::numbers::pi / (0.08 * std::sqrt(2.0)), 0.05);
+  EXPECT_NEAR(f[RSm], 0.08, 1e-5);
+  EXPECT_NEAR(f[Rk], 2.5 * 2 * std::pow(std::sin(0.2 * std::numbers::pi), 2), 0.005);
+}
+
+TEST(StandardParameters, ElementsCountOnlyWhenTheyPassTheHeightDiscrimination) {
+  // Upward crossings at 0.5, 2.5, 4.5 and 6.5; the one at 2.5 rises only 0.05.
+  const std::vector<double> x = {0, 1, 2, 3, 4, 5, 6, 7};
+  const std::vector<double> r = {-1, 1, -0.05, 0.05, -1, 1, -1, 1};
+  EXPECT_DOUBLE_EQ(meanElementWidth(x, r, 0, 8, 0.1), 3);
+  EXPECT_DOUBLE_EQ(meanElementWidth(x, r, 0, 8, 0.01), 2);
+  EXPECT_TRUE(std::isnan(meanElementWidth(x, r, 0, 2, 0.1)));  // a single crossing
 }
 
 TEST(StandardParameters, TiltedPlaneHasNoTexture) {
@@ -63,11 +79,12 @@ TEST(StandardParameters, TiltedPlaneHasNoTexture) {
   const StandardResult result = standardAnalysis(table, 0.8, workspace);
   ASSERT_EQ(result.evaluated, 3);
   for (const ProfileResult& profile : result.profiles) {
-    for (const Figure f : {Pa, Pq, Pt, Ra, Rq, Rp, Rv, Rz, Rt}) {
+    for (const std::size_t f : {Pa, Pq, Pt, Ra, Rq, Rp, Rv, Rz, Rt, Rdq, Rk, Rpk, Rvk}) {
       EXPECT_NEAR(profile.figures[f], 0, 1e-12) << kProfileFigureNames[f];
     }
   }
-  for (std::size_t f : {0u, 1u, 4u, 5u, 6u}) {  // Sa, Sq, Sp, Sv, Sz
+  for (const std::size_t f :
+       {Sa, Sq, Sp, Sv, Sz, Sdq, Sdr, Sk, Spk, Svk, Sxp, Vmp, Vmc, Vvc, Vvv}) {
     EXPECT_NEAR(result.areal[f], 0, 1e-12) << kArealFigureNames[f];
   }
 }

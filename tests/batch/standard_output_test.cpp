@@ -1,8 +1,10 @@
-// corvane-batch --standard: the cut-off option, the JSON fields and that the outputs without
-// --standard stay as they were.
+// corvane-batch --standard: the cut-off option, the JSON fields, that the outputs without
+// --standard stay as they were and that the figures it gave from the start keep their values.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,12 +73,23 @@ TEST(StandardOutput, JsonFieldsAndUnchangedOutputWithoutTheOption) {
   ASSERT_TRUE(value.has_value()) << json;
   const JsonValue* s = value->find("standard");
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s->names(), (std::vector<std::string>{"cutoff", "areal", "mean", "profiles"}));
+  EXPECT_EQ(s->names(), (std::vector<std::string>{"cutoff", "areal", "grid", "arealReasons", "mean",
+                                                  "profiles"}));
   EXPECT_EQ(s->find("cutoff")->text, "0.8");
   EXPECT_EQ(namesOf(s->find("areal")),
-            (std::vector<std::string>{"Sa", "Sq", "Ssk", "Sku", "Sp", "Sv", "Sz"}));
-  const std::vector<std::string> figures = {"Pa",  "Pq", "Pt", "Ra", "Rq", "Rsk",
-                                            "Rku", "Rp", "Rv", "Rz", "Rt"};
+            (std::vector<std::string>{"Sa",   "Sq",   "Ssk", "Sku", "Sp",  "Sv",  "Sz",
+                                      "Sdq",  "Sdr",  "Sal", "Str", "Sk",  "Spk", "Svk",
+                                      "Smr1", "Smr2", "Sxp", "Vmp", "Vmc", "Vvc", "Vvv"}));
+  // Two lines of 30 and one of 2 are no grid.
+  EXPECT_TRUE(s->find("grid")->isNull());
+  ASSERT_EQ(s->find("arealReasons")->items.size(), 1u);
+  EXPECT_EQ(s->find("arealReasons")->items[0].text, "not a regular grid");
+  EXPECT_TRUE(s->find("areal")->find("Sdr")->isNull());
+  EXPECT_FALSE(s->find("areal")->find("Sk")->isNull());
+  EXPECT_NE(block.find("areal figures undefined: not a regular grid"), std::string::npos);
+  const std::vector<std::string> figures = {"Pa",  "Pq", "Pt",  "Ra",  "Rq",  "Rsk",
+                                            "Rku", "Rp", "Rv",  "Rz",  "Rt",  "Rdq",
+                                            "RSm", "Rk", "Rpk", "Rvk", "Mr1", "Mr2"};
   std::vector<std::string> mean = {"profiles"};
   mean.insert(mean.end(), figures.begin(), figures.end());
   EXPECT_EQ(namesOf(s->find("mean")), mean);
@@ -98,6 +111,37 @@ TEST(StandardOutput, JsonFieldsAndUnchangedOutputWithoutTheOption) {
   ASSERT_TRUE(failed.has_value());
   ASSERT_NE(failed->find("standard"), nullptr);
   EXPECT_TRUE(failed->find("standard")->isNull());
+}
+
+TEST(StandardOutput, AmplitudeFiguresOfTheSampleStayAsTheyWere) {
+  // The figures corvane-batch --standard gave for the 100000-point sample before the slope,
+  // spacing, material ratio and texture figures came: areal Sa .. Sz, the surface mean and
+  // profile 1 of Pa .. Rt.
+  const double areal[] = {0.17103598269853418, 0.20642889151353797, -0.2359239230007158,
+                          2.7231376135823067,  0.5361692599740345,  0.9446318164586727,
+                          1.4808010764327073};
+  const double mean[] = {0.15983014282693905, 0.18626871880766868, 0.8432842608950554,
+                         0.0344642633698009,  0.04289905672206876, -0.21605991132246638,
+                         2.8473281708593032,  0.06121835148398233, 0.06749361134009121,
+                         0.1287119628240735,  0.24259430823731565};
+  const double first[] = {0.15154454698390304, 0.17551192257863607,  0.7307047991393698,
+                          0.03289750284519796, 0.041114037592640824, -0.25218480925229936,
+                          2.7008024925737986,  0.05741695958229386,  0.06345308865892547,
+                          0.12087004824121934, 0.22146185770954813};
+  auto workspace = std::make_unique<Workspace>();
+  BatchOptions options;
+  options.standard = true;
+  const FileReport report =
+      analyseFile(CORVANE_SAMPLES_DIR "/rough_surface_100k.txt", options, ".", *workspace);
+  ASSERT_TRUE(report.ok) << report.error;
+  const StandardResult& s = report.standard;
+  ASSERT_EQ(s.evaluated, 250);
+  const auto same = [](double now, double before) {
+    EXPECT_NEAR(now, before, 1e-12 * std::fabs(before));
+  };
+  for (std::size_t f = 0; f < std::size(areal); ++f) same(s.areal[f], areal[f]);
+  for (std::size_t f = 0; f < std::size(mean); ++f) same(s.mean[f], mean[f]);
+  for (std::size_t f = 0; f < std::size(first); ++f) same(s.profiles[0].figures[f], first[f]);
 }
 
 }  // namespace

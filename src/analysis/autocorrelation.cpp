@@ -1,0 +1,162 @@
+#include "analysis/autocorrelation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "analysis/fftw_plans.h"
+
+namespace corvane {
+namespace {
+
+void shape(const Grid& grid, AutocorrelationTable& table) {
+  table.maxX = grid.nx / 2;
+  table.maxY = grid.ny / 2;
+  table.values.assign(table.width() * (2 * table.maxY + 1), 0.0);
+}
+
+double meanSquare(std::span<const double> s) {
+  double sum = 0;
+  for (const double v : s) sum += v * v;
+  return sum / static_cast<double>(s.size());
+}
+
+// The number of pairs (i, j), (i + tx, j + ty) inside the grid.
+double pairs(const Grid& grid, long tx, long ty) {
+  return static_cast<double>(grid.nx - static_cast<std::size_t>(std::labs(tx))) *
+         static_cast<double>(grid.ny - static_cast<std::size_t>(std::labs(ty)));
+}
+
+}  // namespace
+
+struct AutocorrelationFft::Buffers {
+  std::size_t realSize = 0, spectrumSize = 0;  // what the buffers hold
+  fft::RealBuffer real;
+  fft::ComplexBuffer spectrum;
+};
+
+AutocorrelationFft::AutocorrelationFft() : buffers_(std::make_unique<Buffers>()) {}
+AutocorrelationFft::~AutocorrelationFft() = default;
+
+// The grid's rows are transformed, then its columns, zero-padded: a lag t reaches back round
+// only to positions at least (length - t) away, which lie beyond the data for every lag of the
+// table. The power spectrum goes back the same way, but only the rows of lags 0 .. ny / 2 are
+// transformed back, as f(tx, -ty) = f(-tx, ty); and the padding rows are never transformed
+// forward. That leaves out half the row transforms of a plain two-dimensional FFT.
+void AutocorrelationFft::compute(std::span<const double> s, const Grid& grid,
+                                 AutocorrelationTable& table) {
+  shape(grid, table);
+  const std::size_t nx = grid.nx, ny = grid.ny;
+  const std::size_t rows = fft::smoothLength(ny + table.maxY);
+  const std::size_t columns = fft::smoothLength(nx + table.maxX);
+  const std::size_t bins = columns / 2 + 1;
+  const std::size_t inverseRows = table.maxY + 1;
+  const fft::AreaPlans plans = fft::areaPlans(ny, rows, columns, inverseRows);
+  Buffers& b = *buffers_;
+  if (b.realSize < ny * columns) {
+    b.real.reset(fftw_alloc_real(ny * columns));
+    b.realSize = ny * columns;
+  }
+  if (b.spectrumSize < rows * bins) {
+    b.spectrum.reset(fftw_alloc_complex(rows * bins));
+    b.spectrumSize = rows * bins;
+  }
+  double* real = b.real.get();
+  for (std::size_t j = 0; j < ny; ++j) {
+    double* row = real + j * columns;
+    std::copy_n(s.data() + j * nx, nx, row);
+    std::fill(row + nx, row + columns, 0.0);
+  }
+  fftw_complex* spectrum = b.spectrum.get();
+  fftw_execute_dft_r2c(plans.rowsForward, real, spectrum);
+  std::fill(&spectrum[ny * bins][0], &spectrum[rows * bins][0], 0.0);
+  fftw_execute_dft(plans.columnsForward, spectrum, spectrum);
+  for (std::size_t k = 0; k < rows * bins; ++k) {
+    spectrum[k][0] = spectrum[k][0] * spectrum[k][0] + spectrum[k][1] * spectrum[k][1];
+    spectrum[k][1] = 0;
+  }
+  fftw_execute_dft(plans.columnsInverse, spectrum, spectrum);
+  fftw_execute_dft_c2r(plans.rowsInverse, spectrum, real);  // rows * columns times the sums
+
+  const double scale = static_cast<double>(rows * columns) * meanSquare(s);
+  const long mx = static_cast<long>(table.maxX), my = static_cast<long>(table.maxY);
+  const std::size_t width = table.width();
+  for (long ty = 0; ty <= my; ++ty) {
+    const double* sums = real + static_cast<std::size_t>(ty) * columns;
+    double* out = table.values.data() + static_cast<std::size_t>(my + ty) * width;
+    double* mirror = table.values.data() + static_cast<std::size_t>(my - ty) * width;
+    for (long tx = -mx; tx <= mx; ++tx) {
+      const std::size_t column =
+          static_cast<std::size_t>(tx < 0 ? tx + static_cast<long>(columns) : tx);
+      const double f = sums[column] / scale / pairs(grid, tx, ty);
+      out[tx + mx] = f;
+      mirror[mx - tx] = f;
+    }
+  }
+}
+
+void directAutocorrelation(std::span<const double> s, const Grid& grid,
+                           AutocorrelationTable& table) {
+  shape(grid, table);
+  const long nx = static_cast<long>(grid.nx), ny = static_cast<long>(grid.ny);
+  const long mx = static_cast<long>(table.maxX), my = static_cast<long>(table.maxY);
+  const double meanSquareHeight = meanSquare(s);
+  for (long ty = -my; ty <= my; ++ty) {
+    for (long tx = -mx; tx <= mx; ++tx) {
+      double sum = 0;
+      for (long j = std::max(0L, -ty); j < std::min(ny, ny - ty); ++j) {
+        const double* row = s.data() + j * nx;
+        const double* shifted = s.data() + (j + ty) * nx;
+        for (long i = std::max(0L, -tx); i < std::min(nx, nx - tx); ++i) {
+          sum += row[i] * shifted[i + tx];
+        }
+      }
+      table.values[static_cast<std::size_t>((ty + my) * (2 * mx + 1) + tx + mx)] =
+          sum / pairs(grid, tx, ty) / meanSquareHeight;
+    }
+  }
+}
+
+TextureDirection textureDirection(const AutocorrelationTable& table, const Grid& grid) {
+  constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+  TextureDirection result{kUndefined, kUndefined, true};
+  const long mx = static_cast<long>(table.maxX), my = static_cast<long>(table.maxY);
+  const std::size_t width = table.width();
+  const auto index = [&](long tx, long ty) {
+    return static_cast<std::size_t>(ty + my) * width + static_cast<std::size_t>(tx + mx);
+  };
+  // 0: not visited, 1: in the lobe, 2: on its boundary.
+  std::vector<unsigned char> state(table.values.size(), 0);
+  std::vector<std::pair<long, long>> pending;
+  double shortest = std::numeric_limits<double>::infinity(), longest = 0;
+  const auto visit = [&](long tx, long ty) {
+    if (tx < -mx || tx > mx || ty < -my || ty > my || state[index(tx, ty)] != 0) return;
+    if (table.at(tx, ty) > kAutocorrelationThreshold) {
+      state[index(tx, ty)] = 1;
+      pending.emplace_back(tx, ty);
+      if (std::labs(tx) == mx || std::labs(ty) == my) result.decays = false;
+    } else {
+      state[index(tx, ty)] = 2;
+      const double lx = static_cast<double>(tx) * grid.dx, ly = static_cast<double>(ty) * grid.dy;
+      const double length = std::sqrt(lx * lx + ly * ly);
+      shortest = std::min(shortest, length);
+      longest = std::max(longest, length);
+    }
+  };
+  visit(0, 0);
+  while (!pending.empty()) {
+    const auto [tx, ty] = pending.back();
+    pending.pop_back();
+    visit(tx + 1, ty);
+    visit(tx - 1, ty);
+    visit(tx, ty + 1);
+    visit(tx, ty - 1);
+  }
+  // With no lobe at all (every height 0, f undefined) the boundary is (0, 0) alone.
+  if (state[index(0, 0)] != 1) return result;
+  if (longest > 0) result.sal = shortest;
+  if (result.decays && longest > 0) result.str = shortest / longest;
+  return result;
+}
+
+}  // namespace corvane

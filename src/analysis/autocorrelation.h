@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "analysis/areal_grid.h"
+
+namespace corvane {
+
+// The areal autocorrelation of heights on a grid, normalised by the mean square height:
+//   f(tx, ty) = (sum of s(i, j) * s(i + tx, j + ty) / m) / (sum of s^2 / N)
+// for whole lags |tx| <= nx / 2 and |ty| <= ny / 2 (rounded down), the first sum over the m pairs
+// that lie inside the grid, so that f(0, 0) = 1.
+struct AutocorrelationTable {
+  std::size_t maxX = 0;  // nx / 2
+  std::size_t maxY = 0;  // ny / 2
+  std::vector<double> values;
+
+  std::size_t width() const { return 2 * maxX + 1; }
+  double at(long tx, long ty) const {
+    return values[static_cast<std::size_t>(ty + static_cast<long>(maxY)) * width() +
+                  static_cast<std::size_t>(tx + static_cast<long>(maxX))];
+  }
+};
+
+// Works the table out by FFT: the grid zero-padded far enough that no lag wraps round, its
+// power spectrum transformed back. O(N log N) for N points. One per thread: it holds its
+// buffers; the plans are shared.
+class AutocorrelationFft {
+ public:
+  AutocorrelationFft();
+  ~AutocorrelationFft();
+  AutocorrelationFft(const AutocorrelationFft&) = delete;
+  AutocorrelationFft& operator=(const AutocorrelationFft&) = delete;
+
+  void compute(std::span<const double> heights, const Grid& grid, AutocorrelationTable& table);
+
+ private:
+  struct Buffers;
+  std::unique_ptr<Buffers> buffers_;
+};
+
+// The same table by a sum per lag, O(N * lags): the baseline the FFT is checked and measured
+// against.
+void directAutocorrelation(std::span<const double> heights, const Grid& grid,
+                           AutocorrelationTable& table);
+
+// The texture's extent and direction from the central lobe of the autocorrelation: the lags
+// 4-connected to (0, 0) where f > 0.2. Its boundary is the lags of the table outside it that are
+// 4-neighbours of a lag in it; a lag's length is sqrt((tx dx)^2 + (ty dy)^2).
+//   sal  the shortest boundary length; NaN when the boundary is empty
+//   str  the shortest over the longest; NaN when the lobe reaches the table's edge
+//        (|tx| = nx / 2 or |ty| = ny / 2): the texture does not decay within the data
+struct TextureDirection {
+  double sal;
+  double str;
+  bool decays;  // the lobe stays inside the table's edge
+};
+
+inline constexpr double kAutocorrelationThreshold = 0.2;
+
+TextureDirection textureDirection(const AutocorrelationTable& table, const Grid& grid);
+
+}  // namespace corvane

@@ -1,0 +1,71 @@
+#include "analysis/fftw_plans.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <mutex>
+
+namespace corvane::fft {
+namespace {
+
+// FFTW's planner is called under this lock only.
+std::mutex& plannerLock() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+int asInt(std::size_t n) { return static_cast<int>(n); }
+
+}  // namespace
+
+// Plans are made with arrays from fftw_malloc (so every buffer from fftw_alloc_* has their
+// alignment) and kept for the life of the program.
+Plans plans1d(std::size_t m) {
+  static std::map<std::size_t, Plans> plans;
+  const std::lock_guard lock(plannerLock());
+  Plans& p = plans[m];
+  if (p.forward == nullptr) {
+    const RealBuffer real(fftw_alloc_real(m));
+    const ComplexBuffer spectrum(fftw_alloc_complex(m / 2 + 1));
+    p.forward = fftw_plan_dft_r2c_1d(asInt(m), real.get(), spectrum.get(), FFTW_ESTIMATE);
+    p.inverse = fftw_plan_dft_c2r_1d(asInt(m), spectrum.get(), real.get(), FFTW_ESTIMATE);
+  }
+  return p;
+}
+
+AreaPlans areaPlans(std::size_t rows, std::size_t paddedRows, std::size_t paddedColumns,
+                    std::size_t inverseRows) {
+  static std::map<std::array<std::size_t, 4>, AreaPlans> plans;
+  const std::lock_guard lock(plannerLock());
+  AreaPlans& p = plans[{rows, paddedRows, paddedColumns, inverseRows}];
+  if (p.rowsForward == nullptr) {
+    const std::size_t bins = paddedColumns / 2 + 1;
+    const RealBuffer real(fftw_alloc_real(paddedRows * paddedColumns));
+    const ComplexBuffer spectrum(fftw_alloc_complex(paddedRows * bins));
+    const int length = asInt(paddedColumns);
+    const int height = asInt(paddedRows);
+    p.rowsForward = fftw_plan_many_dft_r2c(1, &length, asInt(rows), real.get(), nullptr, 1, length,
+                                           spectrum.get(), nullptr, 1, asInt(bins), FFTW_ESTIMATE);
+    for (const int sign : {FFTW_FORWARD, FFTW_BACKWARD}) {
+      (sign == FFTW_FORWARD ? p.columnsForward : p.columnsInverse) =
+          fftw_plan_many_dft(1, &height, asInt(bins), spectrum.get(), nullptr, asInt(bins), 1,
+                             spectrum.get(), nullptr, asInt(bins), 1, sign, FFTW_ESTIMATE);
+    }
+    p.rowsInverse =
+        fftw_plan_many_dft_c2r(1, &length, asInt(inverseRows), spectrum.get(), nullptr, 1,
+                               asInt(bins), real.get(), nullptr, 1, length, FFTW_ESTIMATE);
+  }
+  return p;
+}
+
+std::size_t smoothLength(std::size_t n) {
+  for (std::size_t m = std::max<std::size_t>(n, 2);; ++m) {
+    std::size_t r = m;
+    for (const std::size_t p : {2u, 3u, 5u, 7u}) {
+      while (r % p == 0) r /= p;
+    }
+    if (r == 1) return m;
+  }
+}
+
+}  // namespace corvane::fft

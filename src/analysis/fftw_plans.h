@@ -1,0 +1,49 @@
+#pragma once
+
+#include <fftw3.h>
+
+#include <cstddef>
+#include <memory>
+
+namespace corvane::fft {
+
+// FFTW plans made once per size and shared by every thread. FFTW's planner is not thread-safe,
+// its execution with new arrays is: callers run the plans with fftw_execute_dft_r2c,
+// fftw_execute_dft_c2r and fftw_execute_dft on buffers from fftw_alloc_*, which have the
+// alignment the plans were made for, laid out as the plan says.
+
+// A one-dimensional transform of m real values to m / 2 + 1 complex ones, and back
+// (unnormalised: the sums times m).
+struct Plans {
+  fftw_plan forward = nullptr;
+  fftw_plan inverse = nullptr;
+};
+Plans plans1d(std::size_t m);
+
+// The transforms of an areal autocorrelation: `rows` x `columns` heights in `paddedRows` x
+// `paddedColumns` (zeros beyond the heights), row-major.
+//   rowsForward   each of the first `rows` rows, real (stride paddedColumns) to
+//                 paddedColumns / 2 + 1 complex (stride paddedColumns / 2 + 1)
+//   columnsForward, columnsInverse
+//                 every complex column, paddedRows long, in place (FFTW_FORWARD / BACKWARD)
+//   rowsInverse   the first `inverseRows` complex rows back to real rows (unnormalised)
+struct AreaPlans {
+  fftw_plan rowsForward = nullptr;
+  fftw_plan columnsForward = nullptr;
+  fftw_plan columnsInverse = nullptr;
+  fftw_plan rowsInverse = nullptr;
+};
+AreaPlans areaPlans(std::size_t rows, std::size_t paddedRows, std::size_t paddedColumns,
+                    std::size_t inverseRows);
+
+// The smallest length >= n whose only prime factors are 2, 3, 5 and 7: the lengths FFTW
+// transforms fastest.
+std::size_t smoothLength(std::size_t n);
+
+struct FreeFftw {
+  void operator()(void* p) const { fftw_free(p); }
+};
+using RealBuffer = std::unique_ptr<double[], FreeFftw>;
+using ComplexBuffer = std::unique_ptr<fftw_complex[], FreeFftw>;
+
+}  // namespace corvane::fft
