@@ -10,6 +10,9 @@
 //   BM_BareParseLongProfile  the baseline for it
 //   BM_MeanLineLongProfile   only the fast mean line of that profile
 //   BM_DirectLongProfile     the same mean line summed directly, O(points x weights)
+//   BM_AutocorrelationSample        the areal autocorrelation of the sample's 400 x 250 grid
+//                                   by FFT, as the analysis works it out for Sal and Str
+//   BM_DirectAutocorrelationSample  the same table by a sum per lag, O(points x lags)
 //
 // `bench_standard --write-long-profile FILE` only writes the long profile, so that the numpy
 // comparison (bench/standard_vs_numpy.sh) runs on the very same bytes.
@@ -20,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/autocorrelation.h"
 #include "analysis/gaussian_filter.h"
 #include "analysis/standard_parameters.h"
 #include "bare_parse.h"
@@ -121,12 +125,51 @@ void BM_DirectLongProfile(benchmark::State& state) {
   }
 }
 
+// The sample's heights above its least-squares plane and the grid they form.
+struct SampleGrid {
+  std::vector<double> residual;
+  corvane::Grid grid;
+  bool ok = false;
+  SampleGrid() {
+    const Loaded loaded(kSample);
+    corvane::StandardWorkspace workspace;
+    const corvane::StandardResult result =
+        corvane::standardAnalysis(loaded.table, kSampleCutoff, workspace);
+    ok = loaded.ok && result.grid.has_value();
+    if (ok) grid = *result.grid;
+    residual = workspace.residual;
+  }
+};
+
+void autocorrelation(benchmark::State& state, bool direct) {
+  const SampleGrid sample;
+  if (!sample.ok) {
+    state.SkipWithError("the sample forms no grid");
+    return;
+  }
+  corvane::AutocorrelationFft fft;
+  corvane::AutocorrelationTable table;
+  for (auto _ : state) {
+    if (direct) {
+      corvane::directAutocorrelation(sample.residual, sample.grid, table);
+    } else {
+      fft.compute(sample.residual, sample.grid, table);
+    }
+    benchmark::DoNotOptimize(table.values.data());
+  }
+}
+
+void BM_AutocorrelationSample(benchmark::State& state) { autocorrelation(state, false); }
+void BM_DirectAutocorrelationSample(benchmark::State& state) { autocorrelation(state, true); }
+
 BENCHMARK(BM_StandardSample)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareParseSample)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StandardLongProfile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareParseLongProfile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MeanLineLongProfile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DirectLongProfile)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_AutocorrelationSample)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DirectAutocorrelationSample)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

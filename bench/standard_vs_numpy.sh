@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # corvane-batch --standard --json against the same definitions done with numpy
 # (bench/standard_numpy.py, numpy.convolve for the mean line), on the 100000-point sample at
-# cut-off 0.8 and on the 100000-point single profile of bench_standard (dx 0.001) at cut-off 8:
+# cut-off 0.8, on the 100000-point single profile of bench_standard (dx 0.001) at cut-off 8 and
+# on a 300 x 300 grid of texture with a lay (smoothed noise, made here), whose autocorrelation
+# decays within the data so that Sal and Str are compared too, at cut-off 0.8:
 # first the largest difference between their figures, then both programs timed side by side by
 # hyperfine, the medians of RUNS runs each (default 5) and their ratio.
 #   bench/standard_vs_numpy.sh [CORVANE_BATCH]
@@ -27,8 +29,22 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp samples/rough_surface_100k.txt "$work/sample.txt"
 "$bench_standard" --write-long-profile "$work/long_profile.txt"
+$python - "$work/textured_grid.txt" <<'PY'
+import sys
+import numpy as np
+n = 300
+noise = np.random.default_rng(7).uniform(-1, 1, (n, n))
+fy, fx = np.meshgrid(np.fft.fftfreq(n), np.fft.fftfreq(n), indexing="ij")
+# Gaussian smoothing of 2 steps across the lay (x) and 6 along it (y).
+kernel = np.exp(-2 * np.pi ** 2 * ((2 * fx) ** 2 + (6 * fy) ** 2))
+z = 0.05 * np.real(np.fft.ifft2(np.fft.fft2(noise) * kernel)) / 0.01 + 1.5
+with open(sys.argv[1], "w") as out:
+    for j in range(n):
+        for i in range(n):
+            out.write(f"{i * 0.01:.4f},{j * 0.01:.4f},{z[j, i]:.6f}\n")
+PY
 
-for case in "sample.txt 0.8" "long_profile.txt 8"; do
+for case in "sample.txt 0.8" "long_profile.txt 8" "textured_grid.txt 0.8"; do
   set -- $case
   file=$work/$1 cutoff=$2
   "$batch" --standard --cutoff "$cutoff" --json "$file" >"$work/batch.json"
@@ -61,6 +77,7 @@ for b, n in zip(batch["profiles"], numpy_["profiles"]):
                  "Rdq", "RSm", "Rk", "Rpk", "Rvk", "Mr1", "Mr2"):
         compare(b[name], n[name], f"profile {b['profile']} {name}")
 print(f"{sys.argv[3]} at cut-off {sys.argv[4]}: {batch['mean']['profiles']} profiles evaluated; "
+      f"Sal {batch['areal']['Sal']}, Str {batch['areal']['Str']}; "
       f"largest relative difference to numpy {worst:.2g} ({where})")
 PY
   hyperfine --warmup 1 --runs "${RUNS:-5}" --export-json "$work/times.json" \

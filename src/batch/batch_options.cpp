@@ -153,7 +153,21 @@ std::string usageText() {
          "-R of the sampling lengths, Rz the mean of their sum. The surface mean averages each\n"
          "figure over the evaluated profiles. The areal figures take the least-squares plane off\n"
          "all points: Sa, Sq, Ssk and Sku as above, Sp the highest point above the plane, Sv the\n"
-         "deepest below it, Sz = Sp + Sv.\n";
+         "deepest below it, Sz = Sp + Sv.\n"
+         "\n"
+         "Slope and spacing: Rdq is the root mean square slope of R (seven-point differences);\n"
+         "RSm the mean width of R's profile elements, counted from upward mean-line crossings\n"
+         "that rise and fall by 10 % of Rz. Material ratio: c(p) is the height with p % of R\n"
+         "(or S) above it. The 40 % secant of least slope of that curve gives the core depth Rk\n"
+         "(Sk), the levels above and below it, the share of material above each (Mr1, Mr2 /\n"
+         "Smr1, Smr2, in %), and the reduced peak height Rpk (Spk) and valley depth Rvk (Svk).\n"
+         "Sxp = c(2.5) - c(50), the peak extreme height. Volumes per unit area with p = 10 %\n"
+         "and q = 80 %: Vmp, the material above c(10); Vmc, the material between c(10) and\n"
+         "c(80); Vvc, the voids between them; Vvv, the voids below c(80). When the points form\n"
+         "a regular grid (every scan line the same x positions, lines evenly apart): Sdq, the\n"
+         "root mean square gradient; Sdr, how much the surface's area exceeds its projection,\n"
+         "in %; Sal, the shortest distance at which the autocorrelation falls to 0.2; Str, that\n"
+         "over the longest (near 1 for texture without a direction, small for one with lay).\n";
 }
 
 }  // namespace corvane
