@@ -47,8 +47,8 @@ void AutocorrelationFft::compute(std::span<const double> s, const Grid& grid,
                                  AutocorrelationTable& table) {
   shape(grid, table);
   const std::size_t nx = grid.nx, ny = grid.ny;
-  const std::size_t rows = fft::smoothLength(ny + table.maxY);
-  const std::size_t columns = fft::smoothLength(nx + table.maxX);
+  const std::size_t rows = fft::powerOfTwoLength(ny + table.maxY);
+  const std::size_t columns = fft::powerOfTwoLength(nx + table.maxX);
   const std::size_t bins = columns / 2 + 1;
   const std::size_t inverseRows = table.maxY + 1;
   const fft::AreaPlans plans = fft::areaPlans(ny, rows, columns, inverseRows);

@@ -68,4 +68,14 @@ std::size_t smoothLength(std::size_t n) {
   }
 }
 
+std::size_t powerOfTwoLength(std::size_t n) {
+  std::size_t best = 0;
+  for (const std::size_t factor : {1u, 3u, 5u}) {
+    std::size_t m = factor;
+    while (m < n) m *= 2;
+    if (best == 0 || m < best) best = m;
+  }
+  return best;
+}
+
 }  // namespace corvane::fft

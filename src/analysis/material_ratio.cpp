@@ -109,13 +109,16 @@ void MaterialRatioCurve::select(double lo, double hi) {
     want(p.below);
     if (p.t != 0) want(p.below + 1);
   }
-  order_.resize(n);
   for (std::size_t b = 0; b < buckets; ++b) {
     if (fill_[b] != n) wanted_.push_back(b);
   }
+  // Every height is written, those of the buckets not wanted to a spare place at n: a branch
+  // on the bucket would mispredict at random.
+  order_.resize(n + 1);
   for (std::size_t i = 0; i < n; ++i) {
     std::size_t& at = fill_[bucket_[i]];
-    if (at != n) order_[at++] = heights_[i];
+    order_[at] = heights_[i];
+    at += at != n ? 1 : 0;
   }
   for (const std::size_t b : wanted_) {
     std::sort(order_.begin() + static_cast<std::ptrdiff_t>(start_[b]),
@@ -133,12 +136,31 @@ double MaterialRatioCurve::heightAt(double ratio) const {
 }
 
 MaterialRatioCurve::Tally MaterialRatioCurve::tally(double height) const {
+  // Four running sums of each kind, so that the additions do not wait on one another.
+  constexpr std::size_t kLanes = 4;
+  std::array<std::size_t, kLanes> above{};
+  std::array<double, kLanes> sumAbove{}, sumBelow{};
+  const std::size_t n = heights_.size();
+  std::size_t i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      const double d = heights_[i + lane] - height;
+      above[lane] += d > 0 ? 1 : 0;
+      sumAbove[lane] += d > 0 ? d : 0;
+      sumBelow[lane] += d < 0 ? -d : 0;
+    }
+  }
+  for (std::size_t lane = 0; i < n; ++i, ++lane) {
+    const double d = heights_[i] - height;
+    above[lane] += d > 0 ? 1 : 0;
+    sumAbove[lane] += d > 0 ? d : 0;
+    sumBelow[lane] += d < 0 ? -d : 0;
+  }
   Tally t;
-  for (const double h : heights_) {
-    const double d = h - height;
-    t.above += d > 0 ? 1 : 0;
-    t.sumAbove += d > 0 ? d : 0;
-    t.sumBelow += d < 0 ? -d : 0;
+  for (std::size_t lane = 0; lane < kLanes; ++lane) {
+    t.above += above[lane];
+    t.sumAbove += sumAbove[lane];
+    t.sumBelow += sumBelow[lane];
   }
   return t;
 }

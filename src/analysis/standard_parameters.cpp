@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "analysis/profile_slope_spacing.h"
 
@@ -42,12 +44,25 @@ Moments momentsOf(std::span<const double> v) {
   return m;
 }
 
+// From this many points on, the areal figures have a thread of their own.
+constexpr std::size_t kArealThreadFrom = 20000;
+
 // The share of Rz that a profile element must rise above and fall below the mean line.
 constexpr double kHeightDiscrimination = 0.1;
 
 // The material ratios of the areal height and volume figures.
 constexpr double kSxpUpper = 2.5, kSxpLower = 50;
 constexpr double kPeakRatio = 10, kValleyRatio = 80;
+
+// Rk, Rpk, Rvk, Mr1, Mr2 (or Sk, Spk, Svk, Smr1, Smr2), which follow one another.
+static_assert(Mr2 == Rk + 4 && Smr2 == Sk + 4);
+void writeRkFamily(const RkConstruction& rk, double* family) {
+  family[0] = rk.core;
+  family[1] = rk.peaks;
+  family[2] = rk.valleys;
+  family[3] = rk.mr1;
+  family[4] = rk.mr2;
+}
 
 void addReason(std::vector<std::string>& reasons, std::string_view reason) {
   if (std::find(reasons.begin(), reasons.end(), reason) == reasons.end()) {
@@ -169,11 +184,7 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
       meanElementWidth(x, r, first, last, kHeightDiscrimination * result.figures[Rz]);
   workspace.profileCurve.assign(evaluation);
   const RkConstruction rk = rkConstruction(workspace.profileCurve);
-  result.figures[Rk] = rk.core;
-  result.figures[Rpk] = rk.peaks;
-  result.figures[Rvk] = rk.valleys;
-  result.figures[Mr1] = rk.mr1;
-  result.figures[Mr2] = rk.mr2;
+  writeRkFamily(rk, result.figures.data() + Rk);
   result.ok = true;
   return result;
 }
@@ -236,11 +247,7 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
   MaterialRatioCurve& curve = workspace.arealCurve;
   curve.assign(s);
   const RkConstruction rk = rkConstruction(curve);
-  figures[Sk] = rk.core;
-  figures[Spk] = rk.peaks;
-  figures[Svk] = rk.valleys;
-  figures[Smr1] = rk.mr1;
-  figures[Smr2] = rk.mr2;
+  writeRkFamily(rk, figures.data() + Sk);
   figures[Sxp] = curve.heightAt(kSxpUpper) - curve.heightAt(kSxpLower);
   const Volumes v = volumes(curve, kPeakRatio, kValleyRatio);
   figures[Vmp] = v.peakMaterial;
@@ -268,7 +275,17 @@ StandardResult standardAnalysis(const PointTable& table, double cutoff,
   result.cutoff = cutoff;
   const int count = table.count();
   const std::span<const Point> all(&table.row(1), static_cast<std::size_t>(std::max(count, 0)));
-  arealAnalysis(all, result, workspace);
+  // The areal figures and the profiles share no buffer and no result member, so a large file
+  // has its areal half worked out on a thread of its own while this one does the profiles.
+  // Small files are not worth a thread; nor does a thread that cannot be made stop anything.
+  std::thread areal;
+  if (all.size() >= kArealThreadFrom) {
+    try {
+      areal = std::thread([&] { arealAnalysis(all, result, workspace); });
+    } catch (const std::system_error&) {
+    }
+  }
+  if (!areal.joinable()) arealAnalysis(all, result, workspace);
 
   std::size_t first = 0;
   for (std::size_t i = 0; i < all.size(); ++i) {
@@ -279,6 +296,8 @@ StandardResult standardAnalysis(const PointTable& table, double cutoff,
       first = i + 1;
     }
   }
+
+  if (areal.joinable()) areal.join();
 
   ProfileFigures sums{};
   std::array<int, kProfileFigureNames.size()> defined{};

@@ -124,7 +124,8 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
 void arealAnalysis(std::span<const Point> points, StandardResult& result,
                    StandardWorkspace& workspace);
 
-// Every profile of rows 1..count(), their means and the areal figures.
+// Every profile of rows 1..count(), their means and the areal figures. For a large file the
+// areal figures are worked out on a second thread meanwhile.
 StandardResult standardAnalysis(const PointTable& table, double cutoff,
                                 StandardWorkspace& workspace);
 
