@@ -70,12 +70,15 @@ void AutocorrelationFft::compute(std::span<const double> s, const Grid& grid,
   fftw_complex* spectrum = b.spectrum.get();
   fftw_execute_dft_r2c(plans.rowsForward, real, spectrum);
   std::fill(&spectrum[ny * bins][0], &spectrum[rows * bins][0], 0.0);
-  fftw_execute_dft(plans.columnsForward, spectrum, spectrum);
+  fftw_execute_dft(plans.columns, spectrum, spectrum);
   for (std::size_t k = 0; k < rows * bins; ++k) {
     spectrum[k][0] = spectrum[k][0] * spectrum[k][0] + spectrum[k][1] * spectrum[k][1];
     spectrum[k][1] = 0;
   }
-  fftw_execute_dft(plans.columnsInverse, spectrum, spectrum);
+  // The inverse transform of the real power spectrum is the conjugate of its forward one, so the
+  // columns go back through the same plan; only the rows transformed back need conjugating.
+  fftw_execute_dft(plans.columns, spectrum, spectrum);
+  for (std::size_t k = 0; k < inverseRows * bins; ++k) spectrum[k][1] = -spectrum[k][1];
   fftw_execute_dft_c2r(plans.rowsInverse, spectrum, real);  // rows * columns times the sums
 
   const double scale = static_cast<double>(rows * columns) * meanSquare(s);

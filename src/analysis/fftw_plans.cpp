@@ -46,11 +46,9 @@ AreaPlans areaPlans(std::size_t rows, std::size_t paddedRows, std::size_t padded
     const int height = asInt(paddedRows);
     p.rowsForward = fftw_plan_many_dft_r2c(1, &length, asInt(rows), real.get(), nullptr, 1, length,
                                            spectrum.get(), nullptr, 1, asInt(bins), FFTW_ESTIMATE);
-    for (const int sign : {FFTW_FORWARD, FFTW_BACKWARD}) {
-      (sign == FFTW_FORWARD ? p.columnsForward : p.columnsInverse) =
-          fftw_plan_many_dft(1, &height, asInt(bins), spectrum.get(), nullptr, asInt(bins), 1,
-                             spectrum.get(), nullptr, asInt(bins), 1, sign, FFTW_ESTIMATE);
-    }
+    p.columns =
+        fftw_plan_many_dft(1, &height, asInt(bins), spectrum.get(), nullptr, asInt(bins), 1,
+                           spectrum.get(), nullptr, asInt(bins), 1, FFTW_FORWARD, FFTW_ESTIMATE);
     p.rowsInverse =
         fftw_plan_many_dft_c2r(1, &length, asInt(inverseRows), spectrum.get(), nullptr, 1,
                                asInt(bins), real.get(), nullptr, 1, length, FFTW_ESTIMATE);

@@ -24,13 +24,13 @@ Plans plans1d(std::size_t m);
 // `paddedColumns` (zeros beyond the heights), row-major.
 //   rowsForward   each of the first `rows` rows, real (stride paddedColumns) to
 //                 paddedColumns / 2 + 1 complex (stride paddedColumns / 2 + 1)
-//   columnsForward, columnsInverse
-//                 every complex column, paddedRows long, in place (FFTW_FORWARD / BACKWARD)
+//   columns       every complex column, paddedRows long, in place (FFTW_FORWARD)
 //   rowsInverse   the first `inverseRows` complex rows back to real rows (unnormalised)
+// Even with FFTW_ESTIMATE a plan takes milliseconds to make, so there are no more of them than
+// the autocorrelation needs.
 struct AreaPlans {
   fftw_plan rowsForward = nullptr;
-  fftw_plan columnsForward = nullptr;
-  fftw_plan columnsInverse = nullptr;
+  fftw_plan columns = nullptr;
   fftw_plan rowsInverse = nullptr;
 };
 AreaPlans areaPlans(std::size_t rows, std::size_t paddedRows, std::size_t paddedColumns,
