@@ -131,13 +131,31 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
   while (first < n && x[first] - x[0] < half) ++first;
   std::size_t last = n;  // one past
   while (last > first && x[n - 1] - x[last - 1] < half) --last;
+  // nr is the largest whole number with x[first] + nr * lc <= x[last - 1]: estimated by a
+  // division and settled by that comparison, never counted up one by one (a profile a million
+  // cut-offs long would take a million steps, and more than an int holds would overflow).
   int nr = 0;
   if (last > first) {
     const double x0 = x[first];
     const double xEnd = x[last - 1];
+    const double estimate = std::floor((xEnd - x0) / cutoff);
+    if (!(estimate < static_cast<double>(std::numeric_limits<int>::max() - 1))) {
+      // Far more sampling lengths than points: most of them hold none.
+      result.figures.fill(kUndefined);
+      result.reason = kCutoffBelowSpacing;
+      return result;
+    }
+    nr = std::max(0, static_cast<int>(estimate));
+    while (nr > 0 && x0 + static_cast<double>(nr) * cutoff > xEnd) --nr;
     while (x0 + static_cast<double>(nr + 1) * cutoff <= xEnd) ++nr;
   }
   result.nr = nr;
+  if (static_cast<std::size_t>(nr) > last - first) {
+    // More sampling lengths than points: one of them holds none.
+    result.figures.fill(kUndefined);
+    result.reason = kCutoffBelowSpacing;
+    return result;
+  }
   if (nr == 0) {
     result.reason = kShorterThanCutoff;
     return result;

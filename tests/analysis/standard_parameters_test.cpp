@@ -164,6 +164,9 @@ TEST(StandardParameters, ProfilesThatCannotBeEvaluatedSayWhy) {
       {uneven, kUnevenSpacing},
       {repeated, kUnevenSpacing},
       {line(15, 0.1, flat), kShorterThanCutoff},  // 1.4 long: no whole sampling length
+      {line(20, 10, flat), kCutoffBelowSpacing},  // 212 sampling lengths, 18 points
+      // More sampling lengths than an int counts: once an endless count, now refused at once.
+      {line(20, 1e30, flat), kCutoffBelowSpacing},
   };
   StandardWorkspace workspace;
   for (const auto& c : cases) {
