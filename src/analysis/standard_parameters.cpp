@@ -72,16 +72,8 @@ void addReason(std::vector<std::string>& reasons, std::string_view reason) {
 
 }  // namespace
 
-ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
-                              StandardWorkspace& workspace) {
-  ProfileResult result;
-  result.figures.fill(kUndefined);
-  result.spacing = kUndefined;
+void primaryProfile(std::span<const Point> points, StandardWorkspace& workspace) {
   const std::size_t n = points.size();
-  if (n < 3) {
-    result.reason = kTooFewPoints;
-    return result;
-  }
   std::vector<double>& x = workspace.x;
   std::vector<double>& z = workspace.z;
   x.resize(n);
@@ -90,20 +82,7 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
     x[i] = points[i].x;
     z[i] = points[i].z;
   }
-
-  // Even spacing: every step within 1 % of the median step.
-  const double dx = medianStep(x, workspace.primary);
-  result.spacing = dx;
-  bool even = dx > 0 && std::isfinite(dx);
-  for (std::size_t i = 0; even && i + 1 < n; ++i) {
-    even = std::fabs((x[i + 1] - x[i]) - dx) <= 0.01 * dx;
-  }
-  if (!even) {
-    result.reason = kUnevenSpacing;
-    return result;
-  }
-
-  // Form removal: the least-squares line, about the means for accuracy.
+  // The least-squares line, about the means for accuracy.
   double meanX = 0, meanZ = 0;
   for (std::size_t i = 0; i < n; ++i) {
     meanX += x[i];
@@ -116,10 +95,37 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
     sxx += (x[i] - meanX) * (x[i] - meanX);
     sxz += (x[i] - meanX) * (z[i] - meanZ);
   }
-  const double slope = sxz / sxx;  // sxx > 0: the x rise
+  const double slope = sxx > 0 ? sxz / sxx : 0;  // 0: every x the same, no line to fit
   std::vector<double>& p = workspace.primary;
   p.resize(n);
   for (std::size_t i = 0; i < n; ++i) p[i] = (z[i] - meanZ) - slope * (x[i] - meanX);
+}
+
+ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
+                              StandardWorkspace& workspace) {
+  ProfileResult result;
+  result.figures.fill(kUndefined);
+  result.spacing = kUndefined;
+  const std::size_t n = points.size();
+  if (n < 3) {
+    result.reason = kTooFewPoints;
+    return result;
+  }
+  primaryProfile(points, workspace);
+  const std::vector<double>& x = workspace.x;
+  const std::vector<double>& p = workspace.primary;
+
+  // Even spacing: every step within 1 % of the median step.
+  const double dx = medianStep(x, workspace.meanLine);
+  result.spacing = dx;
+  bool even = dx > 0 && std::isfinite(dx);
+  for (std::size_t i = 0; even && i + 1 < n; ++i) {
+    even = std::fabs((x[i + 1] - x[i]) - dx) <= 0.01 * dx;
+  }
+  if (!even) {
+    result.reason = kUnevenSpacing;
+    return result;
+  }
   const Moments primary = momentsOf(p);
   result.figures[Pa] = primary.meanAbs;
   result.figures[Pq] = primary.rms;
@@ -150,6 +156,8 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
     while (x0 + static_cast<double>(nr + 1) * cutoff <= xEnd) ++nr;
   }
   result.nr = nr;
+  result.first = first;
+  result.last = last;
   if (static_cast<std::size_t>(nr) > last - first) {
     // More sampling lengths than points: one of them holds none.
     result.figures.fill(kUndefined);

@@ -90,6 +90,8 @@ struct ProfileResult {
   std::string reason;        // empty when ok
   double spacing = 0;        // dx; NaN for too few points
   std::optional<int> nr;     // the whole sampling lengths, once the spacing is even
+  std::size_t first = 0;     // the evaluation length: points first .. last - 1, once nr is known
+  std::size_t last = 0;
   ProfileFigures figures{};  // NaN where undefined; P figures also for a short profile
 };
 
@@ -116,7 +118,12 @@ struct StandardWorkspace {
   AutocorrelationTable autocorrelationTable;
 };
 
-// The profile of these points (x and z as read; y is not used).
+// The primary profile P of these points (at least 2, x not all equal): z less its least-squares
+// line in x, into workspace.primary, with x into workspace.x.
+void primaryProfile(std::span<const Point> points, StandardWorkspace& workspace);
+
+// The profile of these points (x and z as read; y is not used). Afterwards workspace.x holds x,
+// workspace.primary P and, for an evaluated profile, workspace.meanLine R.
 ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
                               StandardWorkspace& workspace);
 

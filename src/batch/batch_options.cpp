@@ -80,7 +80,8 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
     if (name == "--json" || name == "--standard") {
       return usageError(std::string(name) + " takes no value");
     }
-    if (name != "--sampling-length" && name != "--plane" && name != "--cutoff") {
+    if (name != "--sampling-length" && name != "--plane" && name != "--cutoff" &&
+        name != "--report" && name != "--figures") {
       return usageError("unknown option " + std::string(name));
     }
     std::string_view value;
@@ -92,7 +93,12 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
       return usageError(std::string(name) + " needs a value");
     }
 
-    if (name == "--sampling-length") {
+    if (name == "--report" || name == "--figures") {
+      if (value.empty()) return usageError(std::string(name) + " needs a file or folder name");
+      (name == "--report" ? line.options.reportFile : line.options.figuresFolder) =
+          std::string(value);
+      line.options.standard = true;
+    } else if (name == "--sampling-length") {
       const std::optional<int> length = wholeNumber(value);
       if (!length || *length < kMinSamplingLength || *length > kMaxSamplingLength) {
         return usageError(
@@ -122,7 +128,7 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
 
 std::string usageText() {
   return "Usage: corvane-batch [--sampling-length L] [--plane H] [--standard] [--cutoff LC]\n"
-         "                     [--json] FILE...\n"
+         "                     [--report PDF] [--figures DIR] [--json] FILE...\n"
          "\n"
          "Reads each point file in turn and prints the figures the Corvane window shows for it\n"
          "after File > Open, Calculate in the Rn3d panel and Calculate in the Ra panel: the\n"
@@ -134,6 +140,11 @@ std::string usageText() {
          "  --standard           add the standard surface-texture parameters (see below)\n"
          "  --cutoff LC          their cut-off, a number above 0 in the file's units (default "
          "0.8)\n"
+         "  --report PDF         also write a PDF report: a page per file with its height map,\n"
+         "                       a profile, the material ratio curve, the height distribution,\n"
+         "                       the spectrum and every standard parameter (implies --standard)\n"
+         "  --figures DIR        also write each of those figures as SVG, its data as CSV and\n"
+         "                       the height map as PNG into DIR (implies --standard)\n"
          "  --json               one JSON object per line and file (JSON Lines)\n"
          "  -h, --help           show this help and exit\n"
          "\n"

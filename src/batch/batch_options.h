@@ -10,7 +10,8 @@ namespace corvane {
 
 // The command line of corvane-batch:
 //
-//   corvane-batch [--sampling-length L] [--plane H] [--standard] [--cutoff LC] [--json] FILE...
+//   corvane-batch [--sampling-length L] [--plane H] [--standard] [--cutoff LC]
+//                 [--report PDF] [--figures DIR] [--json] FILE...
 //
 // Options may stand anywhere among the files and may be written "--name value" or
 // "--name=value"; "--" ends the options, so that a file whose name starts with "-" can follow.
@@ -24,11 +25,19 @@ struct BatchOptions {
   int samplingLength = kDefaultSamplingLength;  // the window's "D50 (mm)" scroll bar, 1..30
   // The reference-plane height; without it the plane stands at the mean height as after Open.
   std::optional<float> planeHeight;
-  bool json = false;               // JSON Lines instead of the blocks for people
-  bool standard = false;           // add the surface-texture parameters
-  double cutoff = 0.8;             // their Gaussian filter's cut-off, > 0, in file units
+  bool json = false;      // JSON Lines instead of the blocks for people
+  bool standard = false;  // add the surface-texture parameters
+  double cutoff = 0.8;    // their Gaussian filter's cut-off, > 0, in file units
+  // Where the PDF report goes and where the figures' own files go; either implies standard.
+  std::optional<std::string> reportFile;
+  std::optional<std::string> figuresFolder;
   std::vector<std::string> files;  // in the order given, as given (any bytes)
 };
+
+// Whether the files' curves are wanted: for the report or the figure files.
+inline bool wantsCurves(const BatchOptions& options) {
+  return options.reportFile.has_value() || options.figuresFolder.has_value();
+}
 
 struct CommandLine {
   enum class Action { Run, Help, UsageError };

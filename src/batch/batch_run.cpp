@@ -102,6 +102,20 @@ int runBatch(std::span<const std::string> arguments, const BatchEnvironment& env
   }
 
   const BatchOptions& options = line.options;
+  std::unique_ptr<ReportSink> sink;
+  bool reportWritten = true;
+  if (wantsCurves(options)) {
+    if (!environment.makeReportSink) {
+      err << "corvane-batch: this build cannot write reports\n" << std::flush;
+      return kExitUsage;
+    }
+    std::string error;
+    sink = environment.makeReportSink(options, error);
+    if (!sink) {
+      err << "corvane-batch: " << plainText(error) << '\n' << std::flush;
+      return kExitSomeFailed;
+    }
+  }
   const std::size_t total = options.files.size();
   const bool progress = environment.progressLine && total > 1;
   std::size_t progressWidth = 0;  // the length of the progress text on the terminal
@@ -123,6 +137,10 @@ int runBatch(std::span<const std::string> arguments, const BatchEnvironment& env
                          << plainText(report.error) << '\n';
                    }
                    out << (options.json ? jsonReport(report) : plainReport(report)) << std::flush;
+                   if (std::string error; sink && !sink->add(report, error)) {
+                     err << "corvane-batch: " << plainText(error) << '\n';
+                     reportWritten = false;
+                   }
                    if (progress) {
                      const std::string text =
                          std::to_string(index + 1) + "/" + std::to_string(total) + " files";
@@ -131,12 +149,27 @@ int runBatch(std::span<const std::string> arguments, const BatchEnvironment& env
                    }
                  });
   eraseProgress();
+  if (std::string error; sink && !sink->finish(
+                                     [&](std::size_t done, std::size_t of) {
+                                       if (!progress) return;
+                                       const std::string text = "page " + std::to_string(done) +
+                                                                "/" + std::to_string(of);
+                                       eraseProgress();
+                                       err << '\r' << text << std::flush;
+                                       progressWidth = text.size();
+                                     },
+                                     error)) {
+    eraseProgress();
+    err << "corvane-batch: " << plainText(error) << '\n';
+    reportWritten = false;
+  }
+  eraseProgress();
   err << std::flush;
   if (!out) {
     err << "corvane-batch: cannot write the output\n" << std::flush;
     return kExitSomeFailed;
   }
-  return allLoaded ? kExitAllLoaded : kExitSomeFailed;
+  return allLoaded && reportWritten ? kExitAllLoaded : kExitSomeFailed;
 }
 
 }  // namespace corvane

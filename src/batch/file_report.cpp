@@ -66,8 +66,12 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
   report.raFigure = raFigure(report.meanDeviation);
   report.raLine = raLine(report.title, report.raFigure);
 
-  if (options.standard)
+  if (options.standard) {
     report.standard = standardAnalysis(table, options.cutoff, workspace.standard);
+    if (wantsCurves(options)) {
+      report.curves = surfaceCurves(table, report.standard, workspace.standard);
+    }
+  }
   return report;
 }
 

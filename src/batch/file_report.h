@@ -1,11 +1,13 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/standard_parameters.h"
+#include "analysis/surface_curves.h"
 #include "batch/batch_options.h"
 #include "data/extents.h"
 #include "data/point_table.h"
@@ -53,6 +55,8 @@ struct FileReport {
   // The surface-texture parameters, asked for by --standard; meaningful when ok.
   bool standardAsked = false;
   StandardResult standard;
+  // The curves behind the figures, for the report and the figure files; asked for by either.
+  std::optional<SurfaceCurves> curves;
 };
 
 // What one analysis needs beside the file: the point table (2.4 MB) and the table of profile

@@ -1,0 +1,254 @@
+#include "analysis/surface_curves.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <numbers>
+
+#include "analysis/fftw_plans.h"
+
+namespace corvane {
+namespace {
+
+constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+constexpr std::size_t kMostBins = 200;
+
+// The scan lines of the points: a strict drop in x starts the next.
+std::vector<std::span<const Point>> profilesOf(std::span<const Point> points) {
+  std::vector<std::span<const Point>> profiles;
+  std::size_t first = 0;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (i + 1 == points.size() || points[i].x > points[i + 1].x) {
+      profiles.push_back(points.subspan(first, i + 1 - first));
+      first = i + 1;
+    }
+  }
+  return profiles;
+}
+
+std::int16_t levelOf(double s, double low, double high) {
+  if (!(high > low)) return 0;
+  const double level = std::round((s - low) / (high - low) * 255);
+  return static_cast<std::int16_t>(std::clamp(level, 0.0, 255.0));
+}
+
+std::optional<ProfileCurves> middleProfile(const std::vector<std::span<const Point>>& profiles,
+                                           const StandardResult& result,
+                                           StandardWorkspace& workspace) {
+  const double middle = (static_cast<double>(result.profiles.size()) + 1) / 2;
+  const ProfileResult* nearest = nullptr;
+  for (const ProfileResult& profile : result.profiles) {
+    if (!profile.ok) continue;
+    if (nearest == nullptr ||
+        std::fabs(profile.profile - middle) < std::fabs(nearest->profile - middle)) {
+      nearest = &profile;
+    }
+  }
+  if (nearest == nullptr) return std::nullopt;
+  const auto points = profiles[static_cast<std::size_t>(nearest->profile - 1)];
+  evaluateProfile(points, result.cutoff, workspace);  // leaves x, P and R in the workspace
+  ProfileCurves curves;
+  curves.profile = nearest->profile;
+  curves.y = points.front().y;
+  curves.x = workspace.x;
+  curves.primary = workspace.primary;
+  curves.roughness = workspace.meanLine;
+  curves.meanLine.resize(curves.x.size());
+  for (std::size_t i = 0; i < curves.x.size(); ++i) {
+    curves.meanLine[i] = curves.primary[i] - curves.roughness[i];
+  }
+  curves.first = nearest->first;
+  curves.last = nearest->last;
+  const int nr = nearest->nr.value_or(0);
+  for (int j = 0; j <= nr; ++j) {
+    curves.boundaries.push_back(curves.x[curves.first] + j * result.cutoff);
+  }
+  curves.rp = nearest->figures[figure::Rp];
+  curves.rv = nearest->figures[figure::Rv];
+  return curves;
+}
+
+std::optional<Spectrum> primarySpectrum(const std::vector<std::span<const Point>>& profiles,
+                                        const StandardResult& result,
+                                        StandardWorkspace& workspace) {
+  // The most common length among the evaluated profiles; the longer on a tie.
+  std::map<std::size_t, int> lengths;
+  for (const ProfileResult& profile : result.profiles) {
+    if (profile.ok) ++lengths[profiles[static_cast<std::size_t>(profile.profile - 1)].size()];
+  }
+  if (lengths.empty()) return std::nullopt;
+  std::size_t n = 0;
+  int most = 0;
+  for (const auto& [length, count] : lengths) {
+    if (count >= most) n = length, most = count;
+  }
+
+  std::vector<double> window(n);
+  double windowPower = 0;  // sum of w^2
+  for (std::size_t i = 0; i < n; ++i) {
+    window[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
+                                     static_cast<double>(n - 1));
+    windowPower += window[i] * window[i];
+  }
+  const fft::Plans plans = fft::plans1d(n);
+  const fft::RealBuffer real(fftw_alloc_real(n));
+  const fft::ComplexBuffer transform(fftw_alloc_complex(n / 2 + 1));
+  Spectrum spectrum;
+  spectrum.length = n;
+  std::vector<double> sum(n / 2 + 1, 0.0);
+  for (const ProfileResult& profile : result.profiles) {
+    const auto points = profiles[static_cast<std::size_t>(profile.profile - 1)];
+    if (!profile.ok || points.size() != n) continue;
+    primaryProfile(points, workspace);
+    double power = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      real[i] = window[i] * workspace.primary[i];
+      power += real[i] * real[i];
+    }
+    fftw_execute_dft_r2c(plans.forward, real.get(), transform.get());
+    for (std::size_t k = 0; k <= n / 2; ++k) {
+      const bool single = k == 0 || 2 * k == n;  // no mirror image at 0 and at n / 2
+      const double square = transform[k][0] * transform[k][0] + transform[k][1] * transform[k][1];
+      sum[k] += (single ? 1 : 2) * square / windowPower;
+    }
+    spectrum.windowedPower += power / windowPower;  // mean((w P)^2) / mean(w^2)
+    spectrum.spacing += profile.spacing;
+    ++spectrum.profiles;
+  }
+  spectrum.spacing /= spectrum.profiles;
+  spectrum.windowedPower /= spectrum.profiles;
+  const double dx = spectrum.spacing;
+  for (std::size_t k = 0; k <= n / 2; ++k) {
+    spectrum.frequency.push_back(static_cast<double>(k) / (static_cast<double>(n) * dx));
+    spectrum.density.push_back(sum[k] * dx / spectrum.profiles);
+  }
+  return spectrum;
+}
+
+}  // namespace
+
+HeightMap heightMap(std::span<const Point> points, std::span<const double> s,
+                    const std::optional<Grid>& grid) {
+  HeightMap map;
+  if (points.empty()) return map;
+  const auto [low, high] = std::minmax_element(s.begin(), s.end());
+  map.low = *low;
+  map.high = *high;
+  if (grid) {
+    const std::size_t nx = grid->nx, ny = grid->ny;
+    map.grid = true;
+    map.columns = nx;
+    map.rows = ny;
+    map.levels.resize(nx * ny);
+    const bool yRises = points[nx].y > points[0].y;
+    for (std::size_t j = 0; j < ny; ++j) {
+      const std::size_t row = yRises ? j : ny - 1 - j;
+      for (std::size_t i = 0; i < nx; ++i) {
+        map.levels[row * nx + i] = levelOf(s[j * nx + i], map.low, map.high);
+      }
+    }
+    const double x0 = points[0].x, x1 = points[nx - 1].x;
+    const double y0 = std::min(points[0].y, points[(ny - 1) * nx].y);
+    const double y1 = std::max(points[0].y, points[(ny - 1) * nx].y);
+    map.left = x0 - grid->dx / 2;
+    map.right = x1 + grid->dx / 2;
+    map.bottom = y0 - grid->dy / 2;
+    map.top = y1 + grid->dy / 2;
+    return map;
+  }
+
+  double minX = points[0].x, maxX = minX, minY = points[0].y, maxY = minY;
+  for (const Point& p : points) {
+    minX = std::min(minX, p.x);
+    maxX = std::max(maxX, p.x);
+    minY = std::min(minY, p.y);
+    maxY = std::max(maxY, p.y);
+  }
+  // Square pixels; a line of points (one extent 0) is a row or a column of pixels.
+  double size = std::max(maxX - minX, maxY - minY) / static_cast<double>(kHeightMapPixels);
+  if (!(size > 0)) size = 1;
+  map.columns = std::min(kHeightMapPixels, static_cast<std::size_t>((maxX - minX) / size) + 1);
+  map.rows = std::min(kHeightMapPixels, static_cast<std::size_t>((maxY - minY) / size) + 1);
+  map.left = minX;
+  map.right = minX + static_cast<double>(map.columns) * size;
+  map.bottom = minY;
+  map.top = minY + static_cast<double>(map.rows) * size;
+  std::vector<double> sums(map.columns * map.rows, 0.0);
+  std::vector<std::uint32_t> counts(sums.size(), 0);
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    const auto column =
+        std::min(map.columns - 1, static_cast<std::size_t>((points[k].x - minX) / size));
+    const auto row = std::min(map.rows - 1, static_cast<std::size_t>((points[k].y - minY) / size));
+    sums[row * map.columns + column] += s[k];
+    ++counts[row * map.columns + column];
+  }
+  map.levels.resize(sums.size());
+  for (std::size_t k = 0; k < sums.size(); ++k) {
+    map.levels[k] =
+        counts[k] == 0 ? HeightMap::kEmpty : levelOf(sums[k] / counts[k], map.low, map.high);
+  }
+  return map;
+}
+
+Histogram heightHistogram(std::span<const double> s, const MaterialRatioCurve& curve) {
+  Histogram histogram;
+  const std::size_t n = s.size();
+  histogram.total = n;
+  if (n == 0) return histogram;
+  const double high = curve.heightAtTenths(0),
+               low = curve.heightAtTenths(MaterialRatioCurve::kSteps);
+  const double range = high - low;
+  const double iqr = curve.heightAt(25) - curve.heightAt(75);
+  std::size_t bins = 1;
+  if (range > 0) {
+    const double width = 2 * iqr / std::cbrt(static_cast<double>(n));
+    const double wanted =
+        width > 0 ? std::ceil(range / width) : std::ceil(std::sqrt(static_cast<double>(n)));
+    bins = static_cast<std::size_t>(std::clamp(wanted, 1.0, static_cast<double>(kMostBins)));
+  }
+  histogram.start = low;
+  histogram.width = range > 0 ? range / static_cast<double>(bins) : 1;
+  histogram.counts.assign(bins, 0);
+  double sum = 0;
+  for (const double v : s) {
+    const double at = std::floor((v - low) / histogram.width);
+    ++histogram.counts[std::min(bins - 1, static_cast<std::size_t>(std::max(at, 0.0)))];
+    sum += v;
+  }
+  histogram.mean = sum / static_cast<double>(n);
+  double squares = 0;
+  for (const double v : s) squares += v * v;
+  histogram.sq = std::sqrt(squares / static_cast<double>(n));
+  return histogram;
+}
+
+SurfaceCurves surfaceCurves(const PointTable& table, const StandardResult& result,
+                            StandardWorkspace& workspace) {
+  SurfaceCurves curves;
+  const std::span<const Point> all(&table.row(1),
+                                   static_cast<std::size_t>(std::max(table.count(), 0)));
+  const std::vector<std::span<const Point>> profiles = profilesOf(all);
+  curves.heightMap = heightMap(all, workspace.residual, result.grid);
+  const std::span<const double> c = workspace.arealCurve.heights();
+  curves.materialRatio.assign(c.begin(), c.end());
+  curves.rk = rkConstruction(workspace.arealCurve);
+  curves.histogram = heightHistogram(workspace.residual, workspace.arealCurve);
+  curves.profile = middleProfile(profiles, result, workspace);
+  curves.spectrum = primarySpectrum(profiles, result, workspace);
+
+  curves.minimum.fill(kUndefined);
+  curves.maximum.fill(kUndefined);
+  for (const ProfileResult& profile : result.profiles) {
+    if (!profile.ok) continue;
+    for (std::size_t f = 0; f < profile.figures.size(); ++f) {
+      const double v = profile.figures[f];
+      if (std::isnan(v)) continue;
+      if (!(curves.minimum[f] <= v)) curves.minimum[f] = v;
+      if (!(curves.maximum[f] >= v)) curves.maximum[f] = v;
+    }
+  }
+  return curves;
+}
+
+}  // namespace corvane

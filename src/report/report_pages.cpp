@@ -1,0 +1,248 @@
+#include "report/report_pages.h"
+
+#include <QFileInfo>
+#include <array>
+#include <cmath>
+#include <map>
+
+#include "report/chart_canvas.h"
+#include "report/figure_drawings.h"
+
+namespace corvane::report {
+namespace {
+
+const QColor kInk(30, 30, 30);
+const QColor kQuiet(110, 110, 110);
+constexpr double kMargin = 34;
+
+QString fromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+}
+
+// A line of text at the baseline y, left-aligned at x; returns the next baseline.
+double textLine(QPainter& painter, double x, double y, const QString& text, const QFont& font,
+                const QColor& colour = kInk) {
+  painter.setFont(font);
+  painter.setPen(colour);
+  painter.drawText(QPointF(x, y), text);
+  return y + QFontMetricsF(font).lineSpacing();
+}
+
+// Texts in columns at the given left edges (right-aligned where the edge is negative, to -edge).
+void tableRow(QPainter& painter, double y, std::span<const double> edges,
+              std::span<const QString> cells) {
+  const QFontMetricsF metrics(painter.font());
+  for (std::size_t i = 0; i < cells.size() && i < edges.size(); ++i) {
+    const double edge = edges[i];
+    const double x = edge >= 0 ? edge : -edge - metrics.horizontalAdvance(cells[i]);
+    painter.drawText(QPointF(x, y), cells[i]);
+  }
+}
+
+double titleBlock(QPainter& painter, const QRectF& page, const FileReport& report,
+                  const ReportStamp& stamp) {
+  const double left = page.left() + kMargin, right = page.right() - kMargin;
+  double y = page.top() + kMargin + 10;
+  painter.setFont(textFont(6.5));
+  painter.setPen(kQuiet);
+  const QString made = QStringLiteral("Corvane %1 · %2").arg(stamp.version, stamp.date);
+  painter.drawText(QRectF(left, y - 10, right - left, 14), Qt::AlignRight | Qt::AlignTop, made);
+  y = textLine(painter, left, y, fromUtf8(report.title), textFont(12, true));
+  const QFileInfo file(fromUtf8(report.file));
+  y = textLine(painter, left, y, file.absolutePath(), textFont(6.5), kQuiet);
+  return y;
+}
+
+}  // namespace
+
+QString unitOf(std::string_view figure) {
+  static const std::map<std::string_view, QString> units = {
+      {"Rsk", ""}, {"Rku", ""},  {"Rdq", ""},  {"Ssk", ""},   {"Sku", ""},   {"Sdq", ""},
+      {"Str", ""}, {"Mr1", "%"}, {"Mr2", "%"}, {"Smr1", "%"}, {"Smr2", "%"}, {"Sdr", "%"}};
+  const auto found = units.find(figure);
+  return found == units.end() ? QStringLiteral("file units") : found->second;
+}
+
+void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& report,
+                     const ReportStamp& stamp) {
+  const StandardResult& s = report.standard;
+  const SurfaceCurves& curves = *report.curves;
+  const Extents& e = report.extents;
+  const double left = page.left() + kMargin, width = page.width() - 2 * kMargin;
+  double y = titleBlock(painter, page, report, stamp);
+  const QString settings =
+      QStringLiteral(
+          "%1 points · x %2 … %3 · y %4 … %5 · z %6 … %7 · all lengths and heights in file "
+          "units.\nProfiles: the scan lines, least-squares line off; Gaussian mean line, cut-off "
+          "λc %8 (weights to ±λc, renormalised at the ends); evaluated from λc/2 in at either "
+          "end, in whole sampling lengths of λc.\nAreal: S, the height above the least-squares "
+          "plane of all points, unfiltered. Rk family: 40 % secant of least slope. RSm: height "
+          "discrimination 10 % of Rz. Volumes at p = 10 % and q = 80 %. Sal and Str: s = 0.2.")
+          .arg(report.points)
+          .arg(numberText(e.minX), numberText(e.maxX), numberText(e.minY), numberText(e.maxY),
+               numberText(e.minZ), numberText(e.maxZ), numberText(s.cutoff));
+  painter.setFont(textFont(6.5));
+  painter.setPen(kInk);
+  QRectF block(left, y - QFontMetricsF(painter.font()).ascent(), width, 60);
+  painter.drawText(block, Qt::TextWordWrap, settings, &block);
+  y = block.bottom();
+  y += 4;
+
+  // Height map beside the material ratio curve, the profile across the page, the height
+  // distribution beside the spectrum, and the table at the foot.
+  const double half = (width - 10) / 2;
+  const QRectF map(left, y, half, 300), ratio(left + half + 10, y, half, 300);
+  const QRectF profile(left, map.bottom() + 6, width, 225);
+  const QRectF histogram(left, profile.bottom() + 6, half, 195);
+  const QRectF spectrum(left + half + 10, profile.bottom() + 6, half, 195);
+  drawHeightMap(painter, map, curves.heightMap);
+  drawMaterialRatio(painter, ratio, curves, s.areal);
+  if (curves.profile) {
+    drawProfile(painter, profile, *curves.profile, s.cutoff, static_cast<int>(s.profiles.size()));
+  } else {
+    drawNothing(painter, profile, QStringLiteral("no profile could be evaluated"));
+  }
+  drawHistogram(painter, histogram, curves.histogram);
+  if (curves.spectrum) {
+    drawSpectrum(painter, spectrum, *curves.spectrum, s.cutoff);
+  } else {
+    drawNothing(painter, spectrum, QStringLiteral("no profile could be evaluated"));
+  }
+
+  // The table: areal figures on the left, profile figures (mean, lowest, highest) on the right.
+  double top = histogram.bottom() + 14;
+  painter.setFont(textFont(7, true));
+  painter.setPen(kInk);
+  painter.drawText(QPointF(left, top), QStringLiteral("Areal figures (S)"));
+  painter.drawText(QPointF(left + 300, top),
+                   QStringLiteral("Profile figures: %1 of %2 profiles evaluated")
+                       .arg(s.evaluated)
+                       .arg(s.profiles.size()));
+  painter.setFont(textFont(6.5));
+  const double line = QFontMetricsF(painter.font()).lineSpacing();
+  const double arealEdges[] = {left,       -(left + 90),  left + 94,
+                               left + 150, -(left + 240), left + 244};
+  const std::size_t half_rows = (kArealFigureNames.size() + 1) / 2;
+  for (std::size_t r = 0; r < half_rows; ++r) {
+    std::array<QString, 6> cells;
+    for (std::size_t side = 0; side < 2; ++side) {
+      const std::size_t f = r + side * half_rows;
+      if (f >= kArealFigureNames.size()) continue;
+      cells[side * 3] = QString::fromLatin1(kArealFigureNames[f].data(),
+                                            static_cast<int>(kArealFigureNames[f].size()));
+      cells[side * 3 + 1] = numberText(s.areal[f]);
+      cells[side * 3 + 2] = unitOf(kArealFigureNames[f]);
+    }
+    tableRow(painter, top + line * static_cast<double>(r + 1), arealEdges, cells);
+  }
+  double below = top + line * static_cast<double>(half_rows + 1) + 4;
+  painter.setPen(kQuiet);
+  for (const std::string& reason : s.arealReasons) {
+    painter.drawText(QPointF(left, below),
+                     QStringLiteral("Undefined (-): %1").arg(fromUtf8(reason)));
+    below += line;
+  }
+  std::map<std::string, int> notEvaluated;
+  for (const ProfileResult& p : s.profiles) {
+    if (!p.ok) ++notEvaluated[p.reason];
+  }
+  for (const auto& [reason, count] : notEvaluated) {
+    painter.drawText(QPointF(left, below), QStringLiteral("%1 profile%2 not evaluated: %3")
+                                               .arg(count)
+                                               .arg(count == 1 ? "" : "s", fromUtf8(reason)));
+    below += line;
+  }
+
+  painter.setPen(kInk);
+  const double x0 = left + 300;
+  const double profileEdges[] = {x0, -(x0 + 110), -(x0 + 180), -(x0 + 250), x0 + 256};
+  painter.setFont(textFont(6.5, true));
+  const std::array<QString, 5> header = {QStringLiteral("figure"), QStringLiteral("mean"),
+                                         QStringLiteral("lowest"), QStringLiteral("highest"),
+                                         QStringLiteral("unit")};
+  tableRow(painter, top + line, profileEdges, header);
+  painter.setFont(textFont(6.5));
+  for (std::size_t f = 0; f < kProfileFigureNames.size(); ++f) {
+    const std::array<QString, 5> cells = {
+        QString::fromLatin1(kProfileFigureNames[f].data(),
+                            static_cast<int>(kProfileFigureNames[f].size())),
+        numberText(s.mean[f]), numberText(curves.minimum[f]), numberText(curves.maximum[f]),
+        unitOf(kProfileFigureNames[f])};
+    tableRow(painter, top + line * static_cast<double>(f + 2), profileEdges, cells);
+  }
+}
+
+void drawFailedPage(QPainter& painter, const QRectF& page, const FileReport& report,
+                    const ReportStamp& stamp) {
+  double y = titleBlock(painter, page, report, stamp) + 10;
+  const double left = page.left() + kMargin;
+  y = textLine(painter, left, y, QStringLiteral("This file did not load:"), textFont(9, true));
+  painter.setFont(textFont(9));
+  painter.setPen(kInk);
+  painter.drawText(QRectF(left, y, page.width() - 2 * kMargin, 200), Qt::TextWordWrap,
+                   fromUtf8(report.error));
+}
+
+std::size_t drawSummaryPage(QPainter& painter, const QRectF& page,
+                            std::span<const FileReport> reports, std::size_t first,
+                            const ReportStamp& stamp) {
+  const double left = page.left() + kMargin, right = page.right() - kMargin;
+  double y = page.top() + kMargin + 10;
+  painter.setFont(textFont(6.5));
+  painter.setPen(kQuiet);
+  painter.drawText(QRectF(left, y - 10, right - left, 14), Qt::AlignRight | Qt::AlignTop,
+                   QStringLiteral("Corvane %1 · %2").arg(stamp.version, stamp.date));
+  y = textLine(painter, left, y, QStringLiteral("Summary of %1 files").arg(reports.size()),
+               textFont(12, true));
+  y = textLine(painter, left, y,
+               QStringLiteral("Areal figures of S and the mean profile figures, in file units (Sdr "
+                              "in %, Str a ratio); a page per file follows, in this order."),
+               textFont(6.5), kQuiet);
+  y += 8;
+  const double edges[] = {left,          -(left + 220), -(left + 282), -(left + 344),
+                          -(left + 406), -(left + 468), -(left + 530), -(left + 592),
+                          -(left + 654), -(left + 716)};
+  painter.setFont(textFont(6.5, true));
+  painter.setPen(kInk);
+  const std::array<QString, 10> header = {QStringLiteral("file"),    QStringLiteral("points"),
+                                          QStringLiteral("Sa"),      QStringLiteral("Sq"),
+                                          QStringLiteral("Sz"),      QStringLiteral("Sdr"),
+                                          QStringLiteral("Str"),     QStringLiteral("mean Ra"),
+                                          QStringLiteral("mean Rz"), QStringLiteral("mean Rk")};
+  tableRow(painter, y, edges, header);
+  painter.setFont(textFont(6.5));
+  const QFontMetricsF metrics(painter.font());
+  const double line = metrics.lineSpacing() + 1;
+  std::size_t k = first;
+  for (; k < reports.size() && y + line < page.bottom() - kMargin; ++k) {
+    y += line;
+    const FileReport& r = reports[k];
+    const QString name = metrics.elidedText(fromUtf8(r.title), Qt::ElideMiddle, 165);
+    if (!r.ok) {
+      painter.drawText(QPointF(left, y), name);
+      painter.setPen(kQuiet);
+      painter.drawText(QPointF(left + 180, y),
+                       metrics.elidedText(QStringLiteral("did not load: ") + fromUtf8(r.error),
+                                          Qt::ElideRight, right - left - 180));
+      painter.setPen(kInk);
+      continue;
+    }
+    using namespace figure;
+    const auto& a = r.standard.areal;
+    const auto& m = r.standard.mean;
+    const std::array<QString, 10> cells = {name,
+                                           QString::number(r.points),
+                                           numberText(a[Sa]),
+                                           numberText(a[Sq]),
+                                           numberText(a[Sz]),
+                                           numberText(a[Sdr]),
+                                           numberText(a[Str]),
+                                           numberText(m[Ra]),
+                                           numberText(m[Rz]),
+                                           numberText(m[Rk])};
+    tableRow(painter, y, edges, cells);
+  }
+  return k - first;
+}
+
+}  // namespace corvane::report

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QPainter>
+#include <QRectF>
+#include <QString>
+#include <span>
+
+#include "batch/file_report.h"
+
+namespace corvane::report {
+
+// What every page says of the report as a whole.
+struct ReportStamp {
+  QString date;     // when it was made, yyyy-mm-dd
+  QString version;  // Corvane's
+};
+
+// The page of a file that loaded: title block, height map, material ratio curve, profile,
+// height distribution, spectrum and the table of every figure.
+void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& report,
+                     const ReportStamp& stamp);
+
+// The page of a file that did not load: its name and the diagnosis.
+void drawFailedPage(QPainter& painter, const QRectF& page, const FileReport& report,
+                    const ReportStamp& stamp);
+
+// The rows of a summary page for the files of `reports` from `first` on; returns how many fit.
+std::size_t drawSummaryPage(QPainter& painter, const QRectF& page,
+                            std::span<const FileReport> reports, std::size_t first,
+                            const ReportStamp& stamp);
+
+// The unit a figure is given in: "file units", "%" or "" for a ratio.
+QString unitOf(std::string_view figure);
+
+}  // namespace corvane::report
