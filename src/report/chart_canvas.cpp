@@ -11,6 +11,8 @@ QFont textFont(double points, bool bold) {
   QFont font(QStringLiteral("DejaVu Sans"));
   font.setPointSizeF(points);
   font.setBold(bold);
+  // No ligatures: text copied out of the PDF keeps its letters ("fi", not one glyph).
+  font.setStyleStrategy(QFont::PreferNoShaping);
   return font;
 }
 

@@ -51,7 +51,12 @@ void area(ChartCanvas& canvas, const std::vector<QPointF>& upper, const std::vec
 }  // namespace
 
 QImage heightMapImage(const HeightMap& map) {
-  QImage image(static_cast<int>(map.columns), static_cast<int>(map.rows), QImage::Format_ARGB32);
+  // Without empty cells (a grid, or points that fill the raster) no transparency is needed,
+  // which spares the PDF a mask as large as the image.
+  const bool empty =
+      std::find(map.levels.begin(), map.levels.end(), HeightMap::kEmpty) != map.levels.end();
+  QImage image(static_cast<int>(map.columns), static_cast<int>(map.rows),
+               empty ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   image.fill(Qt::transparent);
   for (std::size_t row = 0; row < map.rows; ++row) {
     // Image rows run down from the highest y.
@@ -165,18 +170,24 @@ void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& pro
   QValueAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("R"), rLow, rHigh);
   const double start = profile.x[profile.first], end = profile.x[profile.last - 1];
   QLineSeries* r = canvas.line(roughness, pen(kCurve, 0.7), x, y);
-  for (std::size_t j = 0; j < profile.boundaries.size(); ++j) {
-    const double at = profile.boundaries[j];
-    canvas.line({{at, rLow}, {at, rHigh}}, pen(kInk, 0.5, Qt::DotLine), x, y);
-  }
-  for (const double at : {start, end}) canvas.line({{at, rLow}, {at, rHigh}}, pen(kInk, 0.8), x, y);
   canvas.line({{start, profile.rp}, {end, profile.rp}}, pen(kAccent, 0.8, Qt::DashLine), x, y);
   canvas.line({{start, -profile.rv}, {end, -profile.rv}}, pen(kAccent, 0.8, Qt::DashLine), x, y);
   canvas.layOut();
   const QPointF rpAt = canvas.position({end, profile.rp}, r);
   const QPointF rvAt = canvas.position({end, -profile.rv}, r);
-  canvas.render(painter, rect.topLeft() + QPointF(0, split));
   const QPointF offset = rect.topLeft() + QPointF(0, split);
+  canvas.render(painter, offset);
+  // The sampling lengths' ends and the evaluation length, straight onto the page: a series
+  // each would cost the chart a layout each.
+  painter.save();
+  const auto mark = [&](double at, const QPen& style) {
+    painter.setPen(style);
+    painter.drawLine(offset + canvas.position({at, rLow}, r),
+                     offset + canvas.position({at, rHigh}, r));
+  };
+  for (const double at : profile.boundaries) mark(at, pen(kInk, 0.5, Qt::DotLine));
+  for (const double at : {start, end}) mark(at, pen(kInk, 0.8));
+  painter.restore();
   note(painter, offset + rpAt + QPointF(2, 0), QStringLiteral("Rp"), kAccent);
   note(painter, offset + rvAt + QPointF(2, 10), QStringLiteral("-Rv"), kAccent);
 }
