@@ -165,9 +165,13 @@ HeightMap heightMap(std::span<const Point> points, std::span<const double> s,
     minY = std::min(minY, p.y);
     maxY = std::max(maxY, p.y);
   }
-  // Square pixels; a line of points (one extent 0) is a row or a column of pixels.
-  double size = std::max(maxX - minX, maxY - minY) / static_cast<double>(kHeightMapPixels);
-  if (!(size > 0)) size = 1;
+  // Square pixels, about one point to a pixel where the points spread over an area (so that a
+  // scan of even lines shows no gaps between them) and at most kHeightMapPixels along the longer
+  // side; a line of points (one extent 0) is a row or a column of pixels.
+  const double area = (maxX - minX) * (maxY - minY);
+  double size = std::max(std::max(maxX - minX, maxY - minY) / static_cast<double>(kHeightMapPixels),
+                         std::sqrt(area / static_cast<double>(points.size())));
+  if (!(size > 0) || !std::isfinite(size)) size = 1;
   map.columns = std::min(kHeightMapPixels, static_cast<std::size_t>((maxX - minX) / size) + 1);
   map.rows = std::min(kHeightMapPixels, static_cast<std::size_t>((maxY - minY) / size) + 1);
   map.left = minX;

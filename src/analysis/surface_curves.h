@@ -15,8 +15,9 @@ namespace corvane {
 // (its areal residual and material ratio curve are read from there).
 
 // The surface seen from above: S, the height above the least-squares plane, on a raster.
-// Points on a regular grid give one pixel each; others are binned into pixels of equal size in
-// x and y (the mean S of the points in a pixel). Pixel (column, row) covers x rising with the
+// Points on a regular grid give one pixel each; others are binned into square pixels of about
+// one point each, at most kHeightMapPixels along the longer side (the mean S of the points in a
+// pixel). Pixel (column, row) covers x rising with the
 // column and y rising with the row from the lowest.
 struct HeightMap {
   static constexpr std::int16_t kEmpty = -1;  // no point in the pixel
