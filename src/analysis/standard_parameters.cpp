@@ -295,12 +295,10 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
   if (!texture.decays) addReason(result.arealReasons, kNoDecay);
 }
 
-StandardResult standardAnalysis(const PointTable& table, double cutoff,
+StandardResult standardAnalysis(std::span<const Point> all, double cutoff,
                                 StandardWorkspace& workspace) {
   StandardResult result;
   result.cutoff = cutoff;
-  const int count = table.count();
-  const std::span<const Point> all(&table.row(1), static_cast<std::size_t>(std::max(count, 0)));
   // The areal figures and the profiles share no buffer and no result member, so a large file
   // has its areal half worked out on a thread of its own while this one does the profiles.
   // Small files are not worth a thread; nor does a thread that cannot be made stop anything.

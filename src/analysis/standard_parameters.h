@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <span>
@@ -133,7 +134,12 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
 
 // Every profile of rows 1..count(), their means and the areal figures. For a large file the
 // areal figures are worked out on a second thread meanwhile.
-StandardResult standardAnalysis(const PointTable& table, double cutoff,
+StandardResult standardAnalysis(std::span<const Point> points, double cutoff,
                                 StandardWorkspace& workspace);
+inline StandardResult standardAnalysis(const PointTable& table, double cutoff,
+                                       StandardWorkspace& workspace) {
+  return standardAnalysis({&table.row(1), static_cast<std::size_t>(std::max(table.count(), 0))},
+                          cutoff, workspace);
+}
 
 }  // namespace corvane

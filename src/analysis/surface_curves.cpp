@@ -227,11 +227,9 @@ Histogram heightHistogram(std::span<const double> s, const MaterialRatioCurve& c
   return histogram;
 }
 
-SurfaceCurves surfaceCurves(const PointTable& table, const StandardResult& result,
+SurfaceCurves surfaceCurves(std::span<const Point> all, const StandardResult& result,
                             StandardWorkspace& workspace) {
   SurfaceCurves curves;
-  const std::span<const Point> all(&table.row(1),
-                                   static_cast<std::size_t>(std::max(table.count(), 0)));
   const std::vector<std::span<const Point>> profiles = profilesOf(all);
   curves.heightMap = heightMap(all, workspace.residual, result.grid);
   const std::span<const double> c = workspace.arealCurve.heights();

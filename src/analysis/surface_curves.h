@@ -77,8 +77,13 @@ struct SurfaceCurves {
 // The longest side of a binned height map, in pixels.
 inline constexpr std::size_t kHeightMapPixels = 600;
 
-SurfaceCurves surfaceCurves(const PointTable& table, const StandardResult& result,
+SurfaceCurves surfaceCurves(std::span<const Point> points, const StandardResult& result,
                             StandardWorkspace& workspace);
+inline SurfaceCurves surfaceCurves(const PointTable& table, const StandardResult& result,
+                                   StandardWorkspace& workspace) {
+  return surfaceCurves({&table.row(1), static_cast<std::size_t>(std::max(table.count(), 0))},
+                       result, workspace);
+}
 
 HeightMap heightMap(std::span<const Point> points, std::span<const double> s,
                     const std::optional<Grid>& grid);

@@ -12,25 +12,14 @@
 
 namespace corvane {
 
-FileReport analyseFile(const std::string& file, const BatchOptions& options,
-                       std::string_view decimalSeparator, Workspace& workspace) {
-  FileReport report;
-  report.file = file;
-  report.title = std::filesystem::path(file).filename().string();
-  report.samplingLength = options.samplingLength;
-  report.standardAsked = options.standard;
+namespace {
 
-  PointTable& table = workspace.table;
-  const ReadResult read = readPointFile(std::filesystem::path(file), table);
-  if (!read.ok()) {
-    report.error = describe(read);
-    return report;
-  }
-  report.ok = true;
-  report.points = read.pointCount;
-
-  // The loader: extents, mean height and the seven value labels.
-  const Extents& e = report.extents = computeExtents(table);
+// What the window shows after Open and the two Calculate buttons, from the points in the table.
+void windowFigures(FileReport& report, const BatchOptions& options,
+                   std::string_view decimalSeparator, Workspace& workspace) {
+  const PointTable& table = workspace.table;
+  // The loader: the seven value labels of the extents and mean height.
+  const Extents& e = report.extents;
   const float labelValues[] = {e.maxX, e.minX, e.maxY, e.minY, e.maxZ, e.minZ, e.meanZ};
   for (std::size_t i = 0; i < report.labels.size(); ++i) {
     report.labels[i] = localeNumberText(labelValues[i], decimalSeparator);
@@ -65,11 +54,56 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
   report.meanDeviation = meanDeviationOf(table, report.planeHeight);
   report.raFigure = raFigure(report.meanDeviation);
   report.raLine = raLine(report.title, report.raFigure);
+}
+
+}  // namespace
+
+FileReport analyseFile(const std::string& file, const BatchOptions& options,
+                       std::string_view decimalSeparator, Workspace& workspace) {
+  FileReport report;
+  report.file = file;
+  report.title = std::filesystem::path(file).filename().string();
+  report.samplingLength = options.samplingLength;
+  report.standardAsked = options.standard;
+
+  PointTable& table = workspace.table;
+  std::span<const Point> points;
+  if (options.standard) {
+    // The standard figures take files of any size; the window's table takes its own share.
+    PointList& list = workspace.list;
+    const ReadResult read = readPointFile(std::filesystem::path(file), list);
+    if (!read.ok()) {
+      report.error = describe(read);
+      return report;
+    }
+    points = list.points();
+    if (list.count() <= kMaxPoints) {
+      std::copy(points.begin(), points.end(), &table.row(1));
+      table.setCount(list.count());
+    } else {
+      ReadResult window;
+      window.error = ReadError::TooManyPoints;
+      window.line = read.pastWindowLine;
+      window.point = kMaxPoints + 1;
+      report.windowError = describe(window);
+    }
+  } else {
+    const ReadResult read = readPointFile(std::filesystem::path(file), table);
+    if (!read.ok()) {
+      report.error = describe(read);
+      return report;
+    }
+    points = {&table.row(1), static_cast<std::size_t>(table.count())};
+  }
+  report.ok = true;
+  report.points = static_cast<int>(points.size());
+  report.extents = computeExtents(points);
+  if (report.windowError.empty()) windowFigures(report, options, decimalSeparator, workspace);
 
   if (options.standard) {
-    report.standard = standardAnalysis(table, options.cutoff, workspace.standard);
+    report.standard = standardAnalysis(points, options.cutoff, workspace.standard);
     if (wantsCurves(options)) {
-      report.curves = surfaceCurves(table, report.standard, workspace.standard);
+      report.curves = surfaceCurves(points, report.standard, workspace.standard);
     }
   }
   return report;

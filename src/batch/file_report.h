@@ -10,6 +10,7 @@
 #include "analysis/surface_curves.h"
 #include "batch/batch_options.h"
 #include "data/extents.h"
+#include "data/point_list.h"
 #include "data/point_table.h"
 
 namespace corvane {
@@ -26,6 +27,9 @@ struct FileReport {
   std::string title;  // the file's name without its folder, as the result lines begin
   bool ok = false;
   std::string error;  // the reader's diagnosis when the file did not load
+  // When the file loaded for the standard figures but holds more points than the window takes:
+  // the window's diagnosis. The window's figures (labels, plane, Rn and Ra) are then not made.
+  std::string windowError;
 
   // The rest is meaningful only when ok.
   int points = 0;
@@ -63,6 +67,7 @@ struct FileReport {
 // figures, allocated once and used for one file after another.
 struct Workspace {
   PointTable table;
+  PointList list;  // the points of a file read for the standard figures, of any count
   std::vector<float> profileRn = std::vector<float>(static_cast<std::size_t>(kMaxPoints) + 1);
   StandardWorkspace standard;
 };

@@ -141,7 +141,8 @@ std::string plainText(std::string_view bytes) {
 }
 
 std::string jsonReport(const FileReport& report) {
-  const bool ok = report.ok;
+  // The window's figures: absent when the file did not load or the window would refuse it.
+  const bool ok = report.ok && report.windowError.empty();
   const auto number = [ok](auto value) { return ok ? jsonNumber(value) : std::string("null"); };
   const auto integer = [ok](int value) { return ok ? std::to_string(value) : std::string("null"); };
   const auto string = [ok](std::string_view text) {
@@ -152,9 +153,10 @@ std::string jsonReport(const FileReport& report) {
   std::string out = "{\"file\":";
   out += jsonString(report.file);
   appendField(out, "title", jsonString(report.title));
-  appendField(out, "ok", ok ? "true" : "false");
-  appendField(out, "error", ok ? std::string("null") : jsonString(report.error));
-  appendField(out, "points", integer(report.points));
+  appendField(out, "ok", report.ok ? "true" : "false");
+  const std::string& error = report.ok ? report.windowError : report.error;
+  appendField(out, "error", error.empty() ? std::string("null") : jsonString(error));
+  appendField(out, "points", report.ok ? std::to_string(report.points) : std::string("null"));
   appendField(out, "minX", number(e.minX));
   appendField(out, "maxX", number(e.maxX));
   appendField(out, "minY", number(e.minY));
@@ -191,7 +193,7 @@ std::string jsonReport(const FileReport& report) {
   appendField(out, "rn2d", number(report.rn2d));
   appendField(out, "rn2dLine", string(report.rn2dLine));
   if (report.standardAsked)
-    appendField(out, "standard", ok ? standardJson(report.standard) : "null");
+    appendField(out, "standard", report.ok ? standardJson(report.standard) : "null");
   out += "}\n";
   return out;
 }
@@ -211,8 +213,15 @@ std::string plainReport(const FileReport& report) {
     out += '\n';
     return out;
   }
-  const auto& l = report.labels;  // maxX, minX, maxY, minY, maxZ, minZ, mean
   row("points", std::to_string(report.points));
+  if (!report.windowError.empty()) {
+    // Too many points for the window: its figures are not made, the standard ones follow.
+    row("window", report.windowError);
+    if (report.standardAsked) out += standardBlock(report.standard);
+    out += '\n';
+    return out;
+  }
+  const auto& l = report.labels;  // maxX, minX, maxY, minY, maxZ, minZ, mean
   row("x", l[1] + " .. " + l[0]);
   row("y", l[3] + " .. " + l[2]);
   row("z", l[5] + " .. " + l[4]);

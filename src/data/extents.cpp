@@ -33,13 +33,17 @@ class Extent {
 }  // namespace
 
 Extents computeExtents(const PointTable& table) noexcept {
-  const int count = table.count();
-  if (count <= 0) return Extents{};
-  const Point& first = table.row(1);
+  return computeExtents(
+      {&table.row(1), static_cast<std::size_t>(table.count() > 0 ? table.count() : 0)});
+}
+
+Extents computeExtents(std::span<const Point> points) noexcept {
+  const std::size_t count = points.size();
+  if (count == 0) return Extents{};
+  const Point& first = points[0];
   Extent minX(first.x), maxX(first.x), minY(first.y), maxY(first.y), minZ(first.z), maxZ(first.z);
   double sumZ = 0;
-  for (int r = 1; r <= count; ++r) {
-    const Point& point = table.row(r);
+  for (const Point& point : points) {
     maxZ.raise(point.z);
     minZ.lower(point.z);
     maxX.raise(point.x);
@@ -55,7 +59,7 @@ Extents computeExtents(const PointTable& table) noexcept {
   extents.maxY = maxY.value();
   extents.minZ = minZ.value();
   extents.maxZ = maxZ.value();
-  extents.meanZ = static_cast<float>(sumZ / count);
+  extents.meanZ = static_cast<float>(sumZ / static_cast<double>(count));
   return extents;
 }
 

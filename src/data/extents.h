@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+
 #include "data/point_table.h"
 
 namespace corvane {
@@ -21,5 +23,6 @@ struct Extents {
 // against the table value). The heights are summed in double precision and the mean is
 // converted to single precision. An empty table gives all zeros.
 Extents computeExtents(const PointTable& table) noexcept;
+Extents computeExtents(std::span<const Point> points) noexcept;
 
 }  // namespace corvane

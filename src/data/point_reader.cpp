@@ -106,10 +106,33 @@ inline ReadError outOfRangeError(double value) noexcept {
 
 // The one parser behind readPointText and readPointFile. It is fed the input in pieces; each
 // call parses as far as it can and returns the first byte it left for the next call.
+// Where the parser puts its points: the window's table, which holds kMaxPoints, or a list that
+// grows up to its limit.
+struct PointStore {
+  PointTable* table = nullptr;
+  PointList* list = nullptr;
+  int limit = kMaxPoints;
+
+  Point* rows() const { return table != nullptr ? &table->row(0) : list->rows(); }
+  // A list may hold room from an earlier, larger file: the limit still holds.
+  int capacity() const { return table != nullptr ? kMaxPoints : std::min(list->capacity(), limit); }
+  bool grow() const { return list != nullptr && list->grow(limit); }
+  void setCount(int count) const {
+    if (table != nullptr) {
+      table->setCount(count);
+    } else {
+      list->setCount(count);
+    }
+  }
+};
+
 class PointParser {
  public:
-  explicit PointParser(PointTable& table) noexcept : table_(table), rows_(&table.row(0)) {
-    table_.setCount(0);
+  // The first stop is at the window's kMaxPoints whatever room the store has, so that the line
+  // where the window would refuse the file is known.
+  explicit PointParser(PointStore store) noexcept
+      : store_(store), rows_(store.rows()), capacity_(std::min(store.capacity(), kMaxPoints)) {
+    store_.setCount(0);
   }
 
   // Parses [begin, end). When more input follows (last is false), a field that runs up to end
@@ -148,8 +171,9 @@ class PointParser {
                         std::from_chars_result parsed, double& value);
   void fail(ReadError error, const Position& at, const char* begin, const char* end);
 
-  PointTable& table_;
-  Point* const rows_;
+  PointStore store_;
+  Point* rows_;
+  int capacity_;
   ReadResult result_;
   Position at_;
   Point pending_;         // the x and y of the point being read
@@ -283,13 +307,18 @@ const char* PointParser::parseFrom(const char* p, const char* const end, const b
           axis = 2;
           break;
         }
-        if (points == kMaxPoints) [[unlikely]] {
-          result_.error = ReadError::TooManyPoints;
-          result_.line = line;
-          result_.field = points * 3 + 3 - lineStart;
-          result_.point = kMaxPoints + 1;
-          result_.axis = 2;
-          break;
+        if (points == capacity_) [[unlikely]] {
+          if (points == kMaxPoints) result_.pastWindowLine = line;
+          if (points >= store_.capacity() && !store_.grow()) {
+            result_.error = ReadError::TooManyPoints;
+            result_.line = line;
+            result_.field = points * 3 + 3 - lineStart;
+            result_.point = store_.limit + 1;
+            result_.axis = 2;
+            break;
+          }
+          rows_ = store_.rows();
+          capacity_ = store_.capacity();
         }
         rows_[++points] = Point{pending_.x, pending_.y, z};
         axis = 0;
@@ -361,9 +390,9 @@ ReadResult PointParser::finish() {
     }
   }
   if (failed()) {
-    table_.setCount(0);
+    store_.setCount(0);
   } else {
-    table_.setCount(at_.points);
+    store_.setCount(at_.points);
     result_.pointCount = at_.points;
   }
   return std::move(result_);
@@ -451,7 +480,7 @@ std::string describe(const ReadResult& result) {
              std::to_string(result.point) +
              (result.axis == 1 ? " (after its x)" : " (after its y)");
     case ReadError::TooManyPoints:
-      return "more than " + std::to_string(kMaxPoints) + " points (line " +
+      return "more than " + std::to_string(result.point - 1) + " points (line " +
              std::to_string(result.line) + ")";
     case ReadError::NoPoints:
       return "the file holds no point";
@@ -459,14 +488,16 @@ std::string describe(const ReadResult& result) {
   return "unknown failure";
 }
 
-ReadResult readPointText(std::string_view text, PointTable& table) {
-  PointParser parser(table);
+namespace {
+
+ReadResult readText(std::string_view text, PointStore store) {
+  PointParser parser(store);
   parser.parse(text.data(), text.data() + text.size(), true);
   return parser.finish();
 }
 
-ReadResult readPointFile(const std::filesystem::path& path, PointTable& table) {
-  table.setCount(0);
+ReadResult readFile(const std::filesystem::path& path, PointStore store) {
+  store.setCount(0);
   // A device or pipe is refused before it is opened: opening one may itself wait or act.
   struct stat status {};
   if (::stat(path.c_str(), &status) == 0) {
@@ -492,7 +523,7 @@ ReadResult readPointFile(const std::filesystem::path& path, PointTable& table) {
 
   // One block plus what a piece may leave unparsed: at most one field.
   const auto buffer = std::make_unique_for_overwrite<char[]>(kReadBlockSize + kMaxFieldLength);
-  PointParser parser(table);
+  PointParser parser(store);
   std::size_t kept = 0;
   for (;;) {
     const ssize_t read = readFully(fd, buffer.get() + kept, kReadBlockSize);
@@ -512,6 +543,24 @@ ReadResult readPointFile(const std::filesystem::path& path, PointTable& table) {
     std::memmove(buffer.get(), rest, kept);
   }
   return parser.finish();
+}
+
+}  // namespace
+
+ReadResult readPointText(std::string_view text, PointTable& table) {
+  return readText(text, {&table, nullptr, kMaxPoints});
+}
+
+ReadResult readPointFile(const std::filesystem::path& path, PointTable& table) {
+  return readFile(path, {&table, nullptr, kMaxPoints});
+}
+
+ReadResult readPointText(std::string_view text, PointList& list, int limit) {
+  return readText(text, {nullptr, &list, limit});
+}
+
+ReadResult readPointFile(const std::filesystem::path& path, PointList& list, int limit) {
+  return readFile(path, {nullptr, &list, limit});
 }
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "data/point_list.h"
 #include "data/point_table.h"
 
 namespace corvane {
@@ -83,6 +84,10 @@ struct ReadResult {
   // For NotRegularFile: what the file is, in words ("a named pipe", "a socket", ...).
   std::string fileKind;
 
+  // Read into a PointList: the line where point kMaxPoints + 1 ended, 0 when there is none (the
+  // window would refuse the file there).
+  std::int64_t pastWindowLine = 0;
+
   bool ok() const noexcept { return error == ReadError::None; }
 };
 
@@ -98,5 +103,10 @@ ReadResult readPointFile(const std::filesystem::path& path, PointTable& table);
 
 // The same rules over text held in memory.
 ReadResult readPointText(std::string_view text, PointTable& table);
+
+// The same rules into a list that grows, up to `limit` points instead of kMaxPoints.
+ReadResult readPointFile(const std::filesystem::path& path, PointList& list,
+                         int limit = kMaxListPoints);
+ReadResult readPointText(std::string_view text, PointList& list, int limit = kMaxListPoints);
 
 }  // namespace corvane

@@ -144,5 +144,30 @@ TEST(StandardOutput, AmplitudeFiguresOfTheSampleStayAsTheyWere) {
   for (std::size_t f = 0; f < std::size(first); ++f) same(s.profiles[0].figures[f], first[f]);
 }
 
+TEST(StandardOutput, AFileBeyondTheWindowGivesTheStandardFiguresAndTheWindowsDiagnosis) {
+  testing::TempDir files;
+  std::string text;
+  for (int i = 0; i <= kMaxPoints; ++i) {
+    text += std::to_string(i * 0.001) + " 0 " + std::to_string((i % 7) * 0.01) + "\n";
+  }
+  const std::string file = files.write("long.txt", text).string();
+  auto workspace = std::make_unique<Workspace>();
+  BatchOptions standard;
+  standard.standard = true;
+  const auto value = JsonReader::read(jsonReport(analyseFile(file, standard, ".", *workspace)));
+  ASSERT_TRUE(value.has_value());
+  EXPECT_TRUE(value->find("ok")->boolean);
+  EXPECT_EQ(value->find("error")->text, "more than 100000 points (line 100001)");
+  EXPECT_EQ(value->find("points")->text, "100001");
+  for (const char* window : {"labels", "raLine", "rnLine", "list3", "maxZ"}) {
+    EXPECT_TRUE(value->find(window)->isNull()) << window;
+  }
+  EXPECT_EQ(value->find("standard")->find("mean")->find("profiles")->text, "1");
+  // Without the standard figures the file is refused as the window refuses it.
+  const FileReport plain = analyseFile(file, BatchOptions{}, ".", *workspace);
+  EXPECT_FALSE(plain.ok);
+  EXPECT_EQ(plain.error, "more than 100000 points (line 100001)");
+}
+
 }  // namespace
 }  // namespace corvane

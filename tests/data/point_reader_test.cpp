@@ -427,3 +427,29 @@ TEST_P(PointReaderTest, DescribesEachFailureInOneLine) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST(PointList, GrowsPastTheWindowsTableUpToItsLimit) {
+  // 100002 points, one a line: the list holds them all and knows where the window would stop.
+  std::string text;
+  for (int i = 0; i < kMaxPoints + 2; ++i) text += std::to_string(i) + " 0 1\n";
+  PointList list;
+  const ReadResult all = readPointText(text, list);
+  ASSERT_TRUE(all.ok()) << describe(all);
+  EXPECT_EQ(list.count(), kMaxPoints + 2);
+  EXPECT_EQ(list.points().back().x, kMaxPoints + 1);
+  EXPECT_EQ(all.pastWindowLine, kMaxPoints + 1);
+  // A list that kept its room from a larger file still knows where the window would stop.
+  ASSERT_TRUE(readPointText(text, list).ok());
+  EXPECT_EQ(readPointText(text, list).pastWindowLine, kMaxPoints + 1);
+  // Past its own limit the list refuses the file as the table does past its own.
+  const ReadResult limited = readPointText("1 2 3 4 5 6 7 8 9 10 11 12", list, 3);
+  EXPECT_EQ(limited.error, ReadError::TooManyPoints);
+  EXPECT_EQ(describe(limited), "more than 3 points (line 1)");
+  EXPECT_EQ(list.count(), 0);
+}
+
+}  // namespace
+}  // namespace corvane
