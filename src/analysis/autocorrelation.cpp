@@ -30,9 +30,11 @@ double pairs(const Grid& grid, long tx, long ty) {
 }  // namespace
 
 struct AutocorrelationFft::Buffers {
-  std::size_t realSize = 0, spectrumSize = 0;  // what the buffers hold
-  fft::RealBuffer real;
-  fft::ComplexBuffer spectrum;
+  std::size_t spectrumSize = 0;  // what the buffer holds
+  fft::ComplexBuffer spectrum;   // the heights, then their spectrum, then the sums, in place
+  // What at() needs to read f from the sums.
+  std::size_t nx = 0, ny = 0, columns = 0, stride = 0;
+  double scale = 0;  // the transform's length times the mean square height
 };
 
 AutocorrelationFft::AutocorrelationFft() : buffers_(std::make_unique<Buffers>()) {}
@@ -43,31 +45,28 @@ AutocorrelationFft::~AutocorrelationFft() = default;
 // table. The power spectrum goes back the same way, but only the rows of lags 0 .. ny / 2 are
 // transformed back, as f(tx, -ty) = f(-tx, ty); and the padding rows are never transformed
 // forward. That leaves out half the row transforms of a plain two-dimensional FFT.
-void AutocorrelationFft::compute(std::span<const double> s, const Grid& grid,
-                                 AutocorrelationTable& table) {
-  shape(grid, table);
+void AutocorrelationFft::compute(std::span<const double> s, const Grid& grid) {
   const std::size_t nx = grid.nx, ny = grid.ny;
-  const std::size_t rows = fft::powerOfTwoLength(ny + table.maxY);
-  const std::size_t columns = fft::powerOfTwoLength(nx + table.maxX);
+  maxX = nx / 2;
+  maxY = ny / 2;
+  const std::size_t rows = fft::transformLength(ny + maxY);
+  const std::size_t columns = fft::transformLength(nx + maxX);
   const std::size_t bins = columns / 2 + 1;
-  const std::size_t inverseRows = table.maxY + 1;
+  const std::size_t inverseRows = maxY + 1;
   const fft::AreaPlans plans = fft::areaPlans(ny, rows, columns, inverseRows);
   Buffers& b = *buffers_;
-  if (b.realSize < ny * columns) {
-    b.real.reset(fftw_alloc_real(ny * columns));
-    b.realSize = ny * columns;
-  }
   if (b.spectrumSize < rows * bins) {
     b.spectrum.reset(fftw_alloc_complex(rows * bins));
     b.spectrumSize = rows * bins;
   }
-  double* real = b.real.get();
-  for (std::size_t j = 0; j < ny; ++j) {
-    double* row = real + j * columns;
-    std::copy_n(s.data() + j * nx, nx, row);
-    std::fill(row + nx, row + columns, 0.0);
-  }
   fftw_complex* spectrum = b.spectrum.get();
+  double* real = reinterpret_cast<double*>(spectrum);
+  const std::size_t stride = 2 * bins;  // doubles from one real row to the next
+  for (std::size_t j = 0; j < ny; ++j) {
+    double* row = real + j * stride;
+    std::copy_n(s.data() + j * nx, nx, row);
+    std::fill(row + nx, row + stride, 0.0);
+  }
   fftw_execute_dft_r2c(plans.rowsForward, real, spectrum);
   std::fill(&spectrum[ny * bins][0], &spectrum[rows * bins][0], 0.0);
   fftw_execute_dft(plans.columns, spectrum, spectrum);
@@ -80,22 +79,23 @@ void AutocorrelationFft::compute(std::span<const double> s, const Grid& grid,
   fftw_execute_dft(plans.columns, spectrum, spectrum);
   for (std::size_t k = 0; k < inverseRows * bins; ++k) spectrum[k][1] = -spectrum[k][1];
   fftw_execute_dft_c2r(plans.rowsInverse, spectrum, real);  // rows * columns times the sums
+  b.nx = nx;
+  b.ny = ny;
+  b.columns = columns;
+  b.stride = stride;
+  b.scale = static_cast<double>(rows * columns) * meanSquare(s);
+}
 
-  const double scale = static_cast<double>(rows * columns) * meanSquare(s);
-  const long mx = static_cast<long>(table.maxX), my = static_cast<long>(table.maxY);
-  const std::size_t width = table.width();
-  for (long ty = 0; ty <= my; ++ty) {
-    const double* sums = real + static_cast<std::size_t>(ty) * columns;
-    double* out = table.values.data() + static_cast<std::size_t>(my + ty) * width;
-    double* mirror = table.values.data() + static_cast<std::size_t>(my - ty) * width;
-    for (long tx = -mx; tx <= mx; ++tx) {
-      const std::size_t column =
-          static_cast<std::size_t>(tx < 0 ? tx + static_cast<long>(columns) : tx);
-      const double f = sums[column] / scale / pairs(grid, tx, ty);
-      out[tx + mx] = f;
-      mirror[mx - tx] = f;
-    }
-  }
+double AutocorrelationFft::at(long tx, long ty) const {
+  const Buffers& b = *buffers_;
+  const double pairCount = static_cast<double>(b.nx - static_cast<std::size_t>(std::labs(tx))) *
+                           static_cast<double>(b.ny - static_cast<std::size_t>(std::labs(ty)));
+  if (ty < 0) tx = -tx, ty = -ty;  // f(tx, -ty) = f(-tx, ty)
+  const std::size_t column =
+      static_cast<std::size_t>(tx < 0 ? tx + static_cast<long>(b.columns) : tx);
+  const double* sums =
+      reinterpret_cast<const double*>(b.spectrum.get()) + static_cast<std::size_t>(ty) * b.stride;
+  return sums[column] / b.scale / pairCount;
 }
 
 void directAutocorrelation(std::span<const double> s, const Grid& grid,
@@ -120,16 +120,19 @@ void directAutocorrelation(std::span<const double> s, const Grid& grid,
   }
 }
 
-TextureDirection textureDirection(const AutocorrelationTable& table, const Grid& grid) {
+namespace {
+
+template <class Lags>
+TextureDirection textureDirectionOf(const Lags& table, const Grid& grid) {
   constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
   TextureDirection result{kUndefined, kUndefined, true};
   const long mx = static_cast<long>(table.maxX), my = static_cast<long>(table.maxY);
-  const std::size_t width = table.width();
+  const std::size_t width = 2 * table.maxX + 1;
   const auto index = [&](long tx, long ty) {
     return static_cast<std::size_t>(ty + my) * width + static_cast<std::size_t>(tx + mx);
   };
   // 0: not visited, 1: in the lobe, 2: on its boundary.
-  std::vector<unsigned char> state(table.values.size(), 0);
+  std::vector<unsigned char> state(width * (2 * table.maxY + 1), 0);
   std::vector<std::pair<long, long>> pending;
   double shortest = std::numeric_limits<double>::infinity(), longest = 0;
   const auto visit = [&](long tx, long ty) {
@@ -160,6 +163,16 @@ TextureDirection textureDirection(const AutocorrelationTable& table, const Grid&
   if (longest > 0) result.sal = shortest;
   if (result.decays && longest > 0) result.str = shortest / longest;
   return result;
+}
+
+}  // namespace
+
+TextureDirection textureDirection(const AutocorrelationTable& table, const Grid& grid) {
+  return textureDirectionOf(table, grid);
+}
+
+TextureDirection textureDirection(const AutocorrelationFft& autocorrelation, const Grid& grid) {
+  return textureDirectionOf(autocorrelation, grid);
 }
 
 }  // namespace corvane

@@ -25,9 +25,10 @@ struct AutocorrelationTable {
   }
 };
 
-// Works the table out by FFT: the grid zero-padded far enough that no lag wraps round, its
-// power spectrum transformed back. O(N log N) for N points. One per thread: it holds its
-// buffers; the plans are shared.
+// Works f out by FFT: the grid zero-padded far enough that no lag wraps round, its power
+// spectrum transformed back. O(N log N) for N points. The sums stay in the transform's buffer
+// and at() reads f from them, so no table of the lags is made beside it. One per thread: it
+// holds its buffer; the plans are shared.
 class AutocorrelationFft {
  public:
   AutocorrelationFft();
@@ -35,7 +36,12 @@ class AutocorrelationFft {
   AutocorrelationFft(const AutocorrelationFft&) = delete;
   AutocorrelationFft& operator=(const AutocorrelationFft&) = delete;
 
-  void compute(std::span<const double> heights, const Grid& grid, AutocorrelationTable& table);
+  void compute(std::span<const double> heights, const Grid& grid);
+
+  // After compute: the lags' extent and f at a lag within it.
+  std::size_t maxX = 0;
+  std::size_t maxY = 0;
+  double at(long tx, long ty) const;
 
  private:
   struct Buffers;
@@ -62,5 +68,6 @@ struct TextureDirection {
 inline constexpr double kAutocorrelationThreshold = 0.2;
 
 TextureDirection textureDirection(const AutocorrelationTable& table, const Grid& grid);
+TextureDirection textureDirection(const AutocorrelationFft& autocorrelation, const Grid& grid);
 
 }  // namespace corvane

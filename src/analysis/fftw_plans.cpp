@@ -40,18 +40,20 @@ AreaPlans areaPlans(std::size_t rows, std::size_t paddedRows, std::size_t padded
   AreaPlans& p = plans[{rows, paddedRows, paddedColumns, inverseRows}];
   if (p.rowsForward == nullptr) {
     const std::size_t bins = paddedColumns / 2 + 1;
-    const RealBuffer real(fftw_alloc_real(paddedRows * paddedColumns));
+    // In place: real row j lies in the room of complex row j (2 bins doubles, the last one or
+    // two spare), so one buffer holds the heights and their spectrum.
     const ComplexBuffer spectrum(fftw_alloc_complex(paddedRows * bins));
+    double* real = reinterpret_cast<double*>(spectrum.get());
     const int length = asInt(paddedColumns);
     const int height = asInt(paddedRows);
-    p.rowsForward = fftw_plan_many_dft_r2c(1, &length, asInt(rows), real.get(), nullptr, 1, length,
+    const int stride = asInt(2 * bins);
+    p.rowsForward = fftw_plan_many_dft_r2c(1, &length, asInt(rows), real, nullptr, 1, stride,
                                            spectrum.get(), nullptr, 1, asInt(bins), FFTW_ESTIMATE);
     p.columns =
         fftw_plan_many_dft(1, &height, asInt(bins), spectrum.get(), nullptr, asInt(bins), 1,
                            spectrum.get(), nullptr, asInt(bins), 1, FFTW_FORWARD, FFTW_ESTIMATE);
-    p.rowsInverse =
-        fftw_plan_many_dft_c2r(1, &length, asInt(inverseRows), spectrum.get(), nullptr, 1,
-                               asInt(bins), real.get(), nullptr, 1, length, FFTW_ESTIMATE);
+    p.rowsInverse = fftw_plan_many_dft_c2r(1, &length, asInt(inverseRows), spectrum.get(), nullptr,
+                                           1, asInt(bins), real, nullptr, 1, stride, FFTW_ESTIMATE);
   }
   return p;
 }
@@ -66,14 +68,15 @@ std::size_t smoothLength(std::size_t n) {
   }
 }
 
-std::size_t powerOfTwoLength(std::size_t n) {
-  std::size_t best = 0;
+std::size_t transformLength(std::size_t n) {
+  std::size_t power = 0;
   for (const std::size_t factor : {1u, 3u, 5u}) {
     std::size_t m = factor;
     while (m < n) m *= 2;
-    if (best == 0 || m < best) best = m;
+    if (power == 0 || m < power) power = m;
   }
-  return best;
+  const std::size_t smooth = smoothLength(n);
+  return static_cast<double>(smooth) < 0.98 * static_cast<double>(power) ? smooth : power;
 }
 
 }  // namespace corvane::fft

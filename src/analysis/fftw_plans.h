@@ -20,12 +20,14 @@ struct Plans {
 };
 Plans plans1d(std::size_t m);
 
-// The transforms of an areal autocorrelation: `rows` x `columns` heights in `paddedRows` x
-// `paddedColumns` (zeros beyond the heights), row-major.
-//   rowsForward   each of the first `rows` rows, real (stride paddedColumns) to
-//                 paddedColumns / 2 + 1 complex (stride paddedColumns / 2 + 1)
+// The transforms of an areal autocorrelation, in place in one buffer of paddedRows rows of
+// bins = paddedColumns / 2 + 1 complex values, a real row of paddedColumns values (zeros beyond
+// the heights) in the room of each:
+//   rowsForward   each of the first `rows` rows, real (stride 2 bins doubles) to complex
+//                 (stride bins)
 //   columns       every complex column, paddedRows long, in place (FFTW_FORWARD)
-//   rowsInverse   the first `inverseRows` complex rows back to real rows (unnormalised)
+//   rowsInverse   the first `inverseRows` complex rows back to real rows (unnormalised, stride
+//                 2 bins doubles)
 // Even with FFTW_ESTIMATE a plan takes milliseconds to make, so there are no more of them than
 // the autocorrelation needs.
 struct AreaPlans {
@@ -40,10 +42,11 @@ AreaPlans areaPlans(std::size_t rows, std::size_t paddedRows, std::size_t padded
 // transforms fast.
 std::size_t smoothLength(std::size_t n);
 
-// The smallest length >= n that is a power of two times 1, 3 or 5. Fewer of them fit a given
-// size, but for the strided column transforms of a grid FFTW's estimated plans run fastest on
-// them (measured on the 400 x 250 sample: 384 x 640 a tenth quicker than 375 x 600).
-std::size_t powerOfTwoLength(std::size_t n);
+// The length for a transform of at least n values: a power of two times 1, 3 or 5 (FFTW's
+// estimated plans run fastest on them; for the 400 x 250 sample, 384 x 640 a tenth quicker than
+// 375 x 600) unless a 2-3-5-7-smooth length is more than 2 % shorter, as for large grids, where
+// the buffer's size matters more (1500 rather than 1536).
+std::size_t transformLength(std::size_t n);
 
 struct FreeFftw {
   void operator()(void* p) const { fftw_free(p); }

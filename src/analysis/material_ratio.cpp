@@ -22,6 +22,14 @@ const std::array<double, kSteps + 1>& fractions() {
   return table;
 }
 
+// Between a and b at t: exact at either end and symmetric in the two. Both forms are worked
+// out, so that the choice is a select rather than a branch that mispredicts half the time.
+double lerp(double a, double b, double t) {
+  const double fromBelow = a + (b - a) * t;
+  const double fromAbove = b - (b - a) * (1 - t);
+  return t < 0.5 ? fromBelow : fromAbove;
+}
+
 }  // namespace
 
 // t = 0 at the ends and wherever the position is whole.
@@ -33,16 +41,10 @@ MaterialRatioCurve::Position MaterialRatioCurve::positionOf(double fraction, std
   return {below, position - static_cast<double>(below)};
 }
 
-// The value at `position` of `order` (ascending wherever the positions read it). Exact at either
-// neighbour and symmetric in the two; both are worked out, so that the choice is a select rather
-// than a branch that mispredicts half the time.
+// The value at `position` of `order` (ascending wherever the positions read it).
 double MaterialRatioCurve::interpolate(const std::vector<double>& order, Position at) {
   const double a = order[at.below];
-  if (at.t == 0) return a;
-  const double b = order[at.below + 1];
-  const double fromBelow = a + (b - a) * at.t;
-  const double fromAbove = b - (b - a) * (1 - at.t);
-  return at.t < 0.5 ? fromBelow : fromAbove;
+  return at.t == 0 ? a : lerp(a, order[at.below + 1], at.t);
 }
 
 namespace {
@@ -55,7 +57,7 @@ constexpr std::size_t kBucketSize = 8;
 }  // namespace
 
 void MaterialRatioCurve::assign(std::span<const double> heights) {
-  heights_.assign(heights.begin(), heights.end());
+  heights_ = heights;
   const std::size_t n = heights_.size();
   if (n == 0) {
     curve_.fill(kUndefined);
@@ -66,8 +68,9 @@ void MaterialRatioCurve::assign(std::span<const double> heights) {
     positionsFor_ = n;
   }
   if (n <= kSortAll) {
-    radixSort(heights_, keys_);
-    for (std::size_t j = 0; j <= kSteps; ++j) curve_[j] = interpolate(heights_, positions_[j]);
+    order_.assign(heights_.begin(), heights_.end());
+    radixSort(order_, keys_);
+    for (std::size_t j = 0; j <= kSteps; ++j) curve_[j] = interpolate(order_, positions_[j]);
     return;
   }
   const auto [low, high] = std::minmax_element(heights_.begin(), heights_.end());
@@ -76,55 +79,75 @@ void MaterialRatioCurve::assign(std::span<const double> heights) {
     return;
   }
   select(*low, *high);
-  for (std::size_t j = 0; j <= kSteps; ++j) curve_[j] = interpolate(order_, positions_[j]);
 }
 
 // Buckets of equal width in height: a bucket's heights all lie above those of the buckets before
 // it, so the ranks it holds are known from the counts alone. Only the buckets that hold a rank
-// the curve reads are gathered and sorted, each at its place in order_.
+// the curve reads are gathered, side by side in order_, and sorted. Besides the heights this
+// takes two numbers per bucket (of eight heights) and the gathered few, so that a surface of
+// millions of points needs little more than its heights.
 void MaterialRatioCurve::select(double lo, double hi) {
   const std::size_t n = heights_.size();
   const std::size_t buckets = n / kBucketSize;
   const double scale = static_cast<double>(buckets) / (hi - lo);
-  bucket_.resize(n);
-  start_.assign(buckets + 1, 0);
-  for (std::size_t i = 0; i < n; ++i) {
-    // Through a signed conversion, which x86-64 does in one instruction.
-    const auto b =
-        std::min(buckets - 1,
-                 static_cast<std::size_t>(static_cast<std::int64_t>((heights_[i] - lo) * scale)));
-    bucket_[i] = static_cast<std::uint32_t>(b);
-    ++start_[b + 1];
-  }
-  for (std::size_t b = 0; b < buckets; ++b) start_[b + 1] += start_[b];
-
-  // Where the next height of each wanted bucket goes; n for the buckets not wanted.
-  fill_.assign(buckets, n);
-  const auto want = [this](std::size_t rank) {
-    const auto b = static_cast<std::size_t>(std::upper_bound(start_.begin(), start_.end(), rank) -
-                                            start_.begin() - 1);
-    fill_[b] = start_[b];
+  // Through a signed conversion, which x86-64 does in one instruction.
+  const auto bucketOf = [&](double h) {
+    return std::min(buckets - 1,
+                    static_cast<std::size_t>(static_cast<std::int64_t>((h - lo) * scale)));
   };
+  start_.assign(buckets + 1, 0);
+  for (const double h : heights_) ++start_[bucketOf(h) + 1];
+  for (std::size_t b = 0; b < buckets; ++b) start_[b + 1] += start_[b];
+  const auto bucketOfRank = [this](std::size_t rank) {
+    return static_cast<std::size_t>(std::upper_bound(start_.begin(), start_.end(), rank) -
+                                    start_.begin() - 1);
+  };
+
+  // The wanted buckets in rank order, each with its place in order_.
+  constexpr std::uint32_t kNotWanted = static_cast<std::uint32_t>(-1);
+  fill_.assign(buckets, kNotWanted);
   for (const Position& p : positions_) {
-    want(p.below);
-    if (p.t != 0) want(p.below + 1);
-  }
-  for (std::size_t b = 0; b < buckets; ++b) {
-    if (fill_[b] != n) wanted_.push_back(b);
-  }
-  // Every height is written, those of the buckets not wanted to a spare place at n: a branch
-  // on the bucket would mispredict at random.
-  order_.resize(n + 1);
-  for (std::size_t i = 0; i < n; ++i) {
-    std::size_t& at = fill_[bucket_[i]];
-    order_[at] = heights_[i];
-    at += at != n ? 1 : 0;
-  }
-  for (const std::size_t b : wanted_) {
-    std::sort(order_.begin() + static_cast<std::ptrdiff_t>(start_[b]),
-              order_.begin() + static_cast<std::ptrdiff_t>(start_[b + 1]));
+    fill_[bucketOfRank(p.below)] = 0;
+    if (p.t != 0) fill_[bucketOfRank(p.below + 1)] = 0;
   }
   wanted_.clear();
+  wantedAt_.clear();
+  std::size_t gathered = 0;
+  for (std::size_t b = 0; b < buckets; ++b) {
+    if (fill_[b] == kNotWanted) continue;
+    wanted_.push_back(b);
+    wantedAt_.push_back(gathered);
+    fill_[b] = static_cast<std::uint32_t>(gathered);
+    gathered += start_[b + 1] - start_[b];
+  }
+  // Every height is written, those of the buckets not wanted to a spare place past the
+  // gathered ones: a branch on the bucket would mispredict at random.
+  const auto spare = static_cast<std::uint32_t>(gathered);
+  for (std::uint32_t& at : fill_) at = at == kNotWanted ? spare : at;
+  order_.resize(gathered + 1);
+  for (const double h : heights_) {
+    std::uint32_t& at = fill_[bucketOf(h)];
+    order_[at] = h;
+    at += at != spare ? 1 : 0;
+  }
+  for (std::size_t k = 0; k < wanted_.size(); ++k) {
+    const auto first = order_.begin() + static_cast<std::ptrdiff_t>(wantedAt_[k]);
+    const std::size_t b = wanted_[k];
+    std::sort(first, first + static_cast<std::ptrdiff_t>(start_[b + 1] - start_[b]));
+  }
+
+  // The height of a rank, from the gathered bucket that holds it.
+  const auto atRank = [&](std::size_t rank) {
+    const std::size_t b = bucketOfRank(rank);
+    const std::size_t k = static_cast<std::size_t>(
+        std::lower_bound(wanted_.begin(), wanted_.end(), b) - wanted_.begin());
+    return order_[wantedAt_[k] + (rank - start_[b])];
+  };
+  for (std::size_t j = 0; j <= kSteps; ++j) {
+    const Position& p = positions_[j];
+    const double a = atRank(p.below);
+    curve_[j] = p.t == 0 ? a : lerp(a, atRank(p.below + 1), p.t);
+  }
 }
 
 double MaterialRatioCurve::heightAtTenths(std::size_t tenths) const {

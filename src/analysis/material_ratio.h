@@ -24,7 +24,8 @@ class MaterialRatioCurve {
  public:
   static constexpr std::size_t kSteps = 1000;  // p = 0, 0.1, ..., 100 %
 
-  // Takes a copy of the heights (kept for the tallies) and works out the curve.
+  // Works out the curve of the heights, which the curve reads again for its tallies: they must
+  // stay in place while it is used.
   void assign(std::span<const double> heights);
 
   std::size_t size() const { return heights_.size(); }
@@ -60,15 +61,16 @@ class MaterialRatioCurve {
   void select(double lo, double hi);
   static double interpolate(const std::vector<double>& order, Position at);
 
-  std::vector<double> heights_;  // sorted when they are few
+  std::span<const double> heights_;
   std::array<double, kSteps + 1> curve_{};
   // The positions for curves of positionsFor_ heights (profiles mostly share one count).
   std::array<Position, kSteps + 1> positions_{};
   std::size_t positionsFor_ = 0;
   // Work buffers, kept between curves.
-  std::vector<double> order_;
-  std::vector<std::uint32_t> bucket_;
-  std::vector<std::size_t> start_, fill_, wanted_;
+  std::vector<double> order_;  // all heights sorted, or the gathered buckets each sorted
+  // Per bucket of the selection (32 bits, as the heights number at most 2^28).
+  std::vector<std::uint32_t> start_, fill_;
+  std::vector<std::size_t> wanted_, wantedAt_;
   std::vector<std::uint64_t> keys_;
 };
 

@@ -288,8 +288,8 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
   }
   figures[Sdq] = rootMeanSquareGradient(s, *result.grid);
   figures[Sdr] = developedAreaRatio(s, *result.grid);
-  workspace.autocorrelation.compute(s, *result.grid, workspace.autocorrelationTable);
-  const TextureDirection texture = textureDirection(workspace.autocorrelationTable, *result.grid);
+  workspace.autocorrelation.compute(s, *result.grid);
+  const TextureDirection texture = textureDirection(workspace.autocorrelation, *result.grid);
   figures[Sal] = texture.sal;
   figures[Str] = texture.str;
   if (!texture.decays) addReason(result.arealReasons, kNoDecay);

@@ -88,10 +88,10 @@ inline constexpr std::string_view kAllHeightsEqual = "all heights equal";
 struct ProfileResult {
   int profile = 0;  // 1, 2, ... in the order of the file
   bool ok = false;
-  std::string reason;        // empty when ok
-  double spacing = 0;        // dx; NaN for too few points
-  std::optional<int> nr;     // the whole sampling lengths, once the spacing is even
-  std::size_t first = 0;     // the evaluation length: points first .. last - 1, once nr is known
+  std::string reason;     // empty when ok
+  double spacing = 0;     // dx; NaN for too few points
+  std::optional<int> nr;  // the whole sampling lengths, once the spacing is even
+  std::size_t first = 0;  // the evaluation length: points first .. last - 1, once nr is known
   std::size_t last = 0;
   ProfileFigures figures{};  // NaN where undefined; P figures also for a short profile
 };
@@ -116,7 +116,6 @@ struct StandardWorkspace {
   std::vector<double> residual;
   MaterialRatioCurve arealCurve;
   AutocorrelationFft autocorrelation;
-  AutocorrelationTable autocorrelationTable;
 };
 
 // The primary profile P of these points (at least 2, x not all equal): z less its least-squares

@@ -76,6 +76,7 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
       report.error = describe(read);
       return report;
     }
+    list.trim();
     points = list.points();
     if (list.count() <= kMaxPoints) {
       std::copy(points.begin(), points.end(), &table.row(1));

@@ -14,4 +14,11 @@ bool PointList::grow(int limit) {
   return true;
 }
 
+void PointList::trim() {
+  const auto used = static_cast<std::size_t>(count_) + 1;
+  if (rows_.size() - used > used / 8)
+    std::vector<Point>(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(used))
+        .swap(rows_);
+}
+
 }  // namespace corvane

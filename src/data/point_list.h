@@ -27,6 +27,9 @@ class PointList {
   int capacity() const noexcept { return static_cast<int>(rows_.size()) - 1; }
   bool grow(int limit);
   void setCount(int count) noexcept { count_ = count; }
+  // Gives back room beyond the points when it is more than an eighth of them: a file read whole
+  // keeps no more than it holds for the analysis that follows.
+  void trim();
   // Gives the room of a list no longer needed back.
   void release() {
     rows_ = {};
