@@ -73,15 +73,19 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
       line.options.standard = true;
       continue;
     }
+    if (argument == "--force") {
+      line.options.force = true;
+      continue;
+    }
 
     // The options that take a value: "--name value" or "--name=value".
     const std::size_t equals = argument.find('=');
     const std::string_view name = argument.substr(0, equals);
-    if (name == "--json" || name == "--standard") {
+    if (name == "--json" || name == "--standard" || name == "--force") {
       return usageError(std::string(name) + " takes no value");
     }
     if (name != "--sampling-length" && name != "--plane" && name != "--cutoff" &&
-        name != "--report" && name != "--figures") {
+        name != "--report" && name != "--figures" && name != "--to-x3p" && name != "--unit") {
       return usageError("unknown option " + std::string(name));
     }
     std::string_view value;
@@ -93,7 +97,21 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
       return usageError(std::string(name) + " needs a value");
     }
 
-    if (name == "--report" || name == "--figures") {
+    if (name == "--to-x3p") {
+      if (value.empty()) return usageError("--to-x3p needs a folder name");
+      line.options.x3pFolder = std::string(value);
+    } else if (name == "--unit") {
+      if (value == "um") {
+        line.options.unit = LengthUnit::Micrometre;
+      } else if (value == "mm") {
+        line.options.unit = LengthUnit::Millimetre;
+      } else if (value == "m") {
+        line.options.unit = LengthUnit::Metre;
+      } else {
+        return usageError("--unit must be um, mm or m, not \"" + std::string(value) + "\"");
+      }
+      line.options.unitGiven = true;
+    } else if (name == "--report" || name == "--figures") {
       if (value.empty()) return usageError(std::string(name) + " needs a file or folder name");
       (name == "--report" ? line.options.reportFile : line.options.figuresFolder) =
           std::string(value);
@@ -128,7 +146,8 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
 
 std::string usageText() {
   return "Usage: corvane-batch [--sampling-length L] [--plane H] [--standard] [--cutoff LC]\n"
-         "                     [--report PDF] [--figures DIR] [--json] FILE...\n"
+         "                     [--report PDF] [--figures DIR] [--unit U] [--to-x3p DIR]\n"
+         "                     [--force] [--json] FILE...\n"
          "\n"
          "Reads each point file in turn and prints the figures the Corvane window shows for it\n"
          "after File > Open, Calculate in the Rn3d panel and Calculate in the Ra panel: the\n"
@@ -145,6 +164,11 @@ std::string usageText() {
          "                       the spectrum and every standard parameter (implies --standard)\n"
          "  --figures DIR        also write each of those figures as SVG, its data as CSV and\n"
          "                       the height map as PNG into DIR (implies --standard)\n"
+         "  --unit U             um, mm or m: the unit of the figures, of --cutoff and of the\n"
+         "                       X3P data converted into it (default mm; point files are\n"
+         "                       taken to be in it already)\n"
+         "  --to-x3p DIR         also write each file that loads as DIR/NAME.x3p\n"
+         "  --force              let --to-x3p replace files that exist\n"
          "  --json               one JSON object per line and file (JSON Lines)\n"
          "  -h, --help           show this help and exit\n"
          "\n"

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/x3p.h"
+
 namespace corvane {
 
 // The command line of corvane-batch:
@@ -31,8 +33,19 @@ struct BatchOptions {
   // Where the PDF report goes and where the figures' own files go; either implies standard.
   std::optional<std::string> reportFile;
   std::optional<std::string> figuresFolder;
+  // Where each file that loads is written as X3P, and whether existing files there are replaced.
+  std::optional<std::string> x3pFolder;
+  bool force = false;
+  // The unit of the figures: X3P data are converted into it, point files are taken to be in it.
+  LengthUnit unit = LengthUnit::Millimetre;
+  bool unitGiven = false;          // named on the command line (then the plain output names it too)
   std::vector<std::string> files;  // in the order given, as given (any bytes)
 };
+
+// Whether files of any size are read: for the figures beyond the window's and the X3P copies.
+inline bool readsAnySize(const BatchOptions& options) {
+  return options.standard || options.x3pFolder.has_value();
+}
 
 // Whether the files' curves are wanted: for the report or the figure files.
 inline bool wantsCurves(const BatchOptions& options) {

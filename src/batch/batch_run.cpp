@@ -1,6 +1,7 @@
 #include "batch/batch_run.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -116,6 +117,16 @@ int runBatch(std::span<const std::string> arguments, const BatchEnvironment& env
       return kExitSomeFailed;
     }
   }
+  if (options.x3pFolder) {
+    std::error_code why;
+    std::filesystem::create_directories(*options.x3pFolder, why);
+    if (why || !std::filesystem::is_directory(*options.x3pFolder)) {
+      err << "corvane-batch: cannot make the folder " << plainText(*options.x3pFolder)
+          << " for the X3P files" << (why ? ": " + why.message() : std::string()) << '\n'
+          << std::flush;
+      return kExitSomeFailed;
+    }
+  }
   const std::size_t total = options.files.size();
   const bool progress = environment.progressLine && total > 1;
   std::size_t progressWidth = 0;  // the length of the progress text on the terminal
@@ -135,6 +146,16 @@ int runBatch(std::span<const std::string> arguments, const BatchEnvironment& env
                      const bool named = report.error.find(report.file) != std::string::npos;
                      err << "corvane-batch: " << (named ? "" : plainText(report.file) + ": ")
                          << plainText(report.error) << '\n';
+                   }
+                   const std::string name = plainText(report.file);
+                   if (report.ok && report.x3p && report.x3pInfo.checksums == "mismatch") {
+                     err << "corvane-batch: " << name
+                         << ": warning: its MD5 checksums do not match its contents; read all "
+                            "the same\n";
+                   }
+                   if (!report.x3pError.empty()) {
+                     err << "corvane-batch: " << name << ": " << plainText(report.x3pError) << '\n';
+                     reportWritten = false;
                    }
                    out << (options.json ? jsonReport(report) : plainReport(report)) << std::flush;
                    if (std::string error; sink && !sink->add(report, error)) {

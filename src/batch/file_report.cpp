@@ -66,15 +66,34 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
   report.samplingLength = options.samplingLength;
   report.standardAsked = options.standard;
 
+  report.unit = options.unit;
+  report.unitKnown = options.unitGiven;
   PointTable& table = workspace.table;
   std::span<const Point> points;
-  if (options.standard) {
-    // The standard figures take files of any size; the window's table takes its own share.
+  const std::filesystem::path path(file);
+  report.x3p = isX3pFile(path);
+  if (report.x3p || readsAnySize(options)) {
+    // The figures beyond the window's take files of any size; the window's table takes its own
+    // share of them below.
     PointList& list = workspace.list;
-    const ReadResult read = readPointFile(std::filesystem::path(file), list);
-    if (!read.ok()) {
-      report.error = describe(read);
-      return report;
+    // Without the figures beyond the window's, an X3P file keeps the window's limit.
+    const int limit = readsAnySize(options) ? kMaxListPoints : kMaxPoints;
+    std::int64_t pastWindowLine = 0;
+    if (report.x3p) {
+      const X3pRead read = readX3p(path, list, options.unit, limit);
+      if (!read.ok) {
+        report.error = read.error;
+        return report;
+      }
+      report.x3pInfo = read.info;
+      report.unitKnown = true;
+    } else {
+      const ReadResult read = readPointFile(path, list);
+      if (!read.ok()) {
+        report.error = describe(read);
+        return report;
+      }
+      pastWindowLine = read.pastWindowLine;
     }
     list.trim();
     points = list.points();
@@ -82,14 +101,17 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
       std::copy(points.begin(), points.end(), &table.row(1));
       table.setCount(list.count());
     } else {
+      // The window's own words: the line where its table would be full, or for an X3P file the
+      // point.
       ReadResult window;
       window.error = ReadError::TooManyPoints;
-      window.line = read.pastWindowLine;
+      window.line = pastWindowLine;
       window.point = kMaxPoints + 1;
-      report.windowError = describe(window);
+      report.windowError =
+          report.x3p ? "more than " + std::to_string(kMaxPoints) + " points" : describe(window);
     }
   } else {
-    const ReadResult read = readPointFile(std::filesystem::path(file), table);
+    const ReadResult read = readPointFile(path, table);
     if (!read.ok()) {
       report.error = describe(read);
       return report;
@@ -105,6 +127,19 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
     report.standard = standardAnalysis(points, options.cutoff, workspace.standard);
     if (wantsCurves(options)) {
       report.curves = surfaceCurves(points, report.standard, workspace.standard);
+    }
+  }
+  if (options.x3pFolder) {
+    // DIR/<name without its extension>.x3p
+    const std::filesystem::path target =
+        std::filesystem::path(*options.x3pFolder) / (path.filename().stem().string() + ".x3p");
+    const X3pWrite written =
+        writeX3p(target, points, options.unit, "written by corvane-batch from " + report.title,
+                 CORVANE_VERSION, options.force);
+    if (written.ok) {
+      report.x3pWritten = target.string();
+    } else {
+      report.x3pError = written.error;
     }
   }
   return report;

@@ -12,6 +12,7 @@
 #include "data/extents.h"
 #include "data/point_list.h"
 #include "data/point_table.h"
+#include "formats/x3p.h"
 
 namespace corvane {
 
@@ -61,6 +62,15 @@ struct FileReport {
   StandardResult standard;
   // The curves behind the figures, for the report and the figure files; asked for by either.
   std::optional<SurfaceCurves> curves;
+
+  // What the file is and the unit of its figures (an X3P's own data converted into it).
+  bool x3p = false;
+  X3pInfo x3pInfo;  // for an X3P file
+  LengthUnit unit = LengthUnit::Millimetre;
+  bool unitKnown = false;  // given on the command line, or an X3P file's
+  // The X3P copy asked for by --to-x3p: where it went, or why it did not.
+  std::string x3pWritten;
+  std::string x3pError;
 };
 
 // What one analysis needs beside the file: the point table (2.4 MB) and the table of profile

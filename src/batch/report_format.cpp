@@ -74,6 +74,12 @@ std::string jsonArray(const Items& items, Format format) {
   return out;
 }
 
+// The unit the plain output names: only when known, so that the output of point files without
+// --unit stays as it always was.
+std::string unitText(const FileReport& report) {
+  return report.unitKnown ? std::string(unitName(report.unit)) : std::string();
+}
+
 }  // namespace
 
 std::string jsonNumber(float value) { return shortestText(value); }
@@ -192,6 +198,21 @@ std::string jsonReport(const FileReport& report) {
       ok ? jsonArray(report.list3, [](const std::string& s) { return jsonString(s); }) : "null");
   appendField(out, "rn2d", number(report.rn2d));
   appendField(out, "rn2dLine", string(report.rn2dLine));
+  appendField(out, "format", report.x3p ? "\"x3p\"" : "\"ascii\"");
+  appendField(out, "unit", jsonString(unitName(report.unit)));
+  if (report.x3p && report.ok) {
+    const X3pInfo& x = report.x3pInfo;
+    std::string object = "{\"featureType\":" + jsonString(x.featureType) + ",\"size\":[" +
+                         std::to_string(x.size[0]) + "," + std::to_string(x.size[1]) + "," +
+                         std::to_string(x.size[2]) + "]";
+    appendField(object, "invalidPoints", std::to_string(x.invalidPoints));
+    appendField(object, "checksums", jsonString(x.checksums));
+    appendField(object, "creator", jsonString(x.creator));
+    appendField(object, "date", jsonString(x.date));
+    appendField(object, "instrument", jsonString(x.instrument));
+    appendField(object, "comment", jsonString(x.comment));
+    appendField(out, "x3p", object + "}");
+  }
   if (report.standardAsked)
     appendField(out, "standard", report.ok ? standardJson(report.standard) : "null");
   out += "}\n";
@@ -217,7 +238,7 @@ std::string plainReport(const FileReport& report) {
   if (!report.windowError.empty()) {
     // Too many points for the window: its figures are not made, the standard ones follow.
     row("window", report.windowError);
-    if (report.standardAsked) out += standardBlock(report.standard);
+    if (report.standardAsked) out += standardBlock(report.standard, unitText(report));
     out += '\n';
     return out;
   }
@@ -240,7 +261,7 @@ std::string plainReport(const FileReport& report) {
     out += plainText(line);
     out += '\n';
   }
-  if (report.standardAsked) out += standardBlock(report.standard);
+  if (report.standardAsked) out += standardBlock(report.standard, unitText(report));
   out += '\n';
   return out;
 }

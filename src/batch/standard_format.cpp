@@ -84,10 +84,11 @@ void appendProfileTable(std::string& out, const StandardResult& result, std::siz
 
 }  // namespace
 
-std::string standardBlock(const StandardResult& result) {
+std::string standardBlock(const StandardResult& result, const std::string& unit) {
   using namespace figure;
   const auto& names = kArealFigureNames;
-  std::string out = "  Standard parameters (cut-off " + figureText(result.cutoff) + ")\n";
+  std::string out = "  Standard parameters (cut-off " + figureText(result.cutoff) +
+                    (unit.empty() ? "" : " " + unit) + ")\n";
   out += "    areal  ";
   appendFigureLine(out, names, result.areal, 0, kAmplitudeArealFigures);
   out += "\n    areal  ";

@@ -14,7 +14,8 @@ namespace corvane {
 // surface mean and of every profile (or the reason it was not evaluated): the amplitude figures,
 // then the slope, spacing and Rk family figures, columns aligned. Figures have 6 significant
 // digits; an undefined one is "-". Ends in a line end.
-std::string standardBlock(const StandardResult& result);
+// With a unit the first line names it: "Standard parameters (cut-off 0.8 mm)".
+std::string standardBlock(const StandardResult& result, const std::string& unit = {});
 
 // The JSON object
 //   {"cutoff", "areal": {Sa, ...}, "grid": {"nx", "ny", "dx", "dy"} or null,

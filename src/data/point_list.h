@@ -27,6 +27,13 @@ class PointList {
   int capacity() const noexcept { return static_cast<int>(rows_.size()) - 1; }
   bool grow(int limit);
   void setCount(int count) noexcept { count_ = count; }
+  // Room for exactly `count` points, for a reader that knows their number before it reads them;
+  // rows 1..count of rows() are then to be written and setCount() told how many were.
+  Point* resize(int count) {
+    rows_.assign(static_cast<std::size_t>(count) + 1, Point{});
+    count_ = 0;
+    return rows_.data();
+  }
   // Gives back room beyond the points when it is more than an eighth of them: a file read whole
   // keeps no more than it holds for the analysis that follows.
   void trim();

@@ -116,11 +116,13 @@ TEST(BatchOptions, UsageTextNamesEveryOptionAndTheExitStatuses) {
   const std::string usage = usageText();
   EXPECT_EQ(usage.rfind("Usage: corvane-batch [--sampling-length L] [--plane H] [--standard] "
                         "[--cutoff LC]\n                     [--report PDF] [--figures DIR] "
-                        "[--json] FILE...\n",
+                        "[--unit U] [--to-x3p DIR]\n                     [--force] [--json] "
+                        "FILE...\n",
                         0),
             0u);
-  for (const char* option : {"--sampling-length L", "--plane H", "--standard", "--cutoff LC",
-                             "--report PDF", "--figures DIR", "--json", "--help"}) {
+  for (const char* option :
+       {"--sampling-length L", "--plane H", "--standard", "--cutoff LC", "--report PDF",
+        "--figures DIR", "--unit U", "--to-x3p DIR", "--force", "--json", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
   EXPECT_NE(usage.find("0 when every file loaded, 1 when any did not"), std::string::npos);
