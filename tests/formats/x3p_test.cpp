@@ -1,0 +1,328 @@
+// X3P files in and out: containers made here with libzip in every way the format allows and
+// real files bend it, read back point for point; what corvane-batch writes, read back; and
+// the bad containers, each refused with its reason.
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <limits>
+#include <list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "formats/md5.h"
+#include "formats/x3p.h"
+#include "support/temp_dir.h"
+
+namespace corvane {
+namespace {
+
+struct Axis {
+  std::string type = "I";  // axis type
+  std::string data;        // data type, "" for none
+  std::string increment = "1e-6";
+  std::string offset = "0";
+};
+
+struct Container {
+  std::string featureType = "SUR";
+  Axis x, y, z = {"A", "D", "", ""};
+  std::string sizes = "<SizeX>3</SizeX><SizeY>2</SizeY><SizeZ>1</SizeZ>";
+  std::string record3Extra;   // after MatrixDimension: a DataLink or DataList
+  std::string prefix = "p:";  // of the root element
+  std::string doctype;        // before the root element
+  std::string folder;         // a top-level folder holding everything
+  std::vector<std::pair<std::string, std::string>> entries;
+  bool checksum = true;  // md5checksum.hex for main.xml
+};
+
+std::string axisXml(const char* name, const Axis& a) {
+  std::string xml = std::string("<") + name + "><AxisType>" + a.type + "</AxisType>";
+  if (!a.data.empty()) xml += "<DataType>" + a.data + "</DataType>";
+  xml +=
+      "<Increment>" + a.increment + "</Increment><Offset>" + a.offset + "</Offset></" + name + ">";
+  return xml;
+}
+
+std::string mainXml(const Container& c) {
+  const std::string root = c.prefix + "ISO5436_2";
+  const std::string ns =
+      c.prefix.empty() ? "" : " xmlns:p=\"http://www.opengps.eu/2008/ISO5436_2\"";
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + c.doctype + "<" + root + ns +
+         "><Record1><Revision>ISO5436 - 2000</Revision><FeatureType>" + c.featureType +
+         "</FeatureType><Axes>" + axisXml("CX", c.x) + axisXml("CY", c.y) + axisXml("CZ", c.z) +
+         "</Axes></Record1><Record2><Date>2026-01-02T03:04:05+01:00</Date><Creator>a &amp; b"
+         "</Creator><Instrument><Manufacturer>M</Manufacturer><Model>X</Model></Instrument>"
+         "<Comment>made here</Comment></Record2><Record3><MatrixDimension>" +
+         c.sizes + "</MatrixDimension>" + c.record3Extra +
+         "</Record3><Record4><ChecksumFile>"
+         "md5checksum.hex</ChecksumFile></Record4></" +
+         root + ">";
+}
+
+std::string little(double value) {
+  std::string bytes;
+  auto bits = std::bit_cast<std::uint64_t>(value);
+  for (int b = 0; b < 8; ++b, bits >>= 8) bytes += static_cast<char>(bits & 0xFF);
+  return bytes;
+}
+
+std::string littleOf(std::uint64_t bits, int size) {
+  std::string bytes;
+  for (int b = 0; b < size; ++b, bits >>= 8) bytes += static_cast<char>(bits & 0xFF);
+  return bytes;
+}
+
+std::string dataLink(const std::string& data, const std::string& link = "bindata/data.bin") {
+  return "<DataLink><PointDataLink>" + link + "</PointDataLink><MD5ChecksumPointData>" +
+         md5Hex(data) + "</MD5ChecksumPointData></DataLink>";
+}
+
+class X3p : public ::testing::Test {
+ protected:
+  std::filesystem::path write(const Container& c, const std::string& name = "f.x3p") {
+    const std::filesystem::path path = files_.path() / name;
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    EXPECT_NE(archive, nullptr);
+    std::vector<std::pair<std::string, std::string>> all = c.entries;
+    const std::string xml = mainXml(c);
+    all.emplace_back("main.xml", xml);
+    if (c.checksum) all.emplace_back("md5checksum.hex", md5Hex(xml) + " *main.xml\n");
+    kept_.clear();
+    for (auto& [entry, bytes] : all) {
+      kept_.push_back(bytes);
+      zip_source_t* source =
+          zip_source_buffer(archive, kept_.back().data(), kept_.back().size(), 0);
+      zip_file_add(archive, (c.folder + entry).c_str(), source, ZIP_FL_OVERWRITE);
+    }
+    EXPECT_EQ(zip_close(archive), 0);
+    return path;
+  }
+
+  X3pRead read(const std::filesystem::path& path, LengthUnit unit = LengthUnit::Micrometre) {
+    return readX3p(path, list_, unit, 1 << 20);
+  }
+
+  corvane::testing::TempDir files_;
+  std::list<std::string> kept_;  // the bytes libzip reads when the archive closes (stay put)
+  PointList list_;
+};
+
+TEST_F(X3p, EveryDataTypeAndAxisTypeReadsAsItShould) {
+  // A 3 x 2 grid, x and y by increments of 1 um from offsets; z of each type, integers scaled.
+  const std::vector<double> heights = {1, -2, 3, 40, 5, -6};
+  const struct {
+    const char* type;
+    int bytes;
+    std::string increment;
+  } types[] = {{"I", 2, "1e-7"}, {"L", 4, "1e-7"}, {"F", 4, ""}, {"D", 8, ""}};
+  for (const auto& t : types) {
+    SCOPED_TRACE(t.type);
+    Container c;
+    c.x.offset = "2e-6";
+    c.y.offset = "";  // an empty offset is 0
+    c.z = {"A", t.type, t.increment, "1e-6"};
+    std::string data;
+    for (const double h : heights) {
+      if (t.bytes == 8) data += little(h);
+      if (t.bytes == 4 && std::string(t.type) == "F")
+        data += littleOf(std::bit_cast<std::uint32_t>(static_cast<float>(h)), 4);
+      if (t.bytes == 4 && std::string(t.type) == "L")
+        data += littleOf(static_cast<std::uint32_t>(static_cast<std::int32_t>(h * 10)), 4);
+      if (t.bytes == 2)
+        data += littleOf(static_cast<std::uint16_t>(static_cast<std::int16_t>(h * 10)), 2);
+    }
+    c.entries = {{"bindata/data.bin", data}};
+    c.record3Extra = dataLink(data);
+    const X3pRead r = read(write(c));
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.info.featureType, "SUR");
+    EXPECT_EQ(r.info.checksums, "ok");
+    EXPECT_EQ(r.info.creator, "a & b");
+    ASSERT_EQ(list_.count(), 6);
+    for (int k = 0; k < 6; ++k) {
+      const Point& p = list_.points()[static_cast<std::size_t>(k)];
+      EXPECT_NEAR(p.x, 2 + k % 3, 1e-9);
+      EXPECT_NEAR(p.y, k / 3, 1e-9);
+      // In um: the offset 1 um plus the height, which the integers hold in tenths of a um and
+      // the floats in metres.
+      const double expected = t.bytes == 2 || std::string(t.type) == "L"
+                                  ? 1 + heights[static_cast<std::size_t>(k)]
+                                  : 1 + heights[static_cast<std::size_t>(k)] * 1e6;
+      EXPECT_NEAR(p.z, expected, 1e-6 * std::fabs(expected)) << k;
+    }
+  }
+}
+
+TEST_F(X3p, CloudsListsInvalidPointsAndBentContainers) {
+  // A point cloud of absolute axes in D; the second point NaN.
+  Container cloud;
+  cloud.featureType = "PCL";
+  cloud.x = cloud.y = {"A", "D", "", ""};
+  cloud.sizes = "<SizeX>3</SizeX><SizeY>1</SizeY><SizeZ>1</SizeZ>";
+  std::string data;
+  for (const double v : {5e-6, 1e-6, 2e-6, 1e-6, 2e-6, std::nan(""), 0.0, -1e-6, 3e-6})
+    data += little(v);
+  cloud.entries = {{"bindata/data.bin", data}};
+  cloud.record3Extra = dataLink(data);
+  X3pRead r = read(write(cloud));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.info.invalidPoints, 1u);
+  ASSERT_EQ(list_.count(), 2);
+  EXPECT_NEAR(list_.points()[1].x, 0, 1e-12);  // the cloud keeps its order
+  EXPECT_NEAR(list_.points()[1].z, 3, 1e-9);
+
+  // The same grid as data inline, with no namespace prefix, inside a top-level folder, without
+  // a checksum file; the third point marked invalid by the bit array.
+  Container inline_;
+  inline_.prefix = "";
+  inline_.folder = "measurement/";
+  inline_.checksum = false;
+  inline_.record3Extra =
+      "<DataList><Datum>1e-6</Datum><Datum>2e-6</Datum><Datum>3e-6</Datum><Datum>4e-6</Datum>"
+      "<Datum>5e-6</Datum><Datum>6e-6</Datum></DataList>";
+  r = read(write(inline_));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.info.checksums, "absent");
+  EXPECT_EQ(list_.count(), 6);
+  EXPECT_NEAR(list_.points()[5].z, 6, 1e-9);
+
+  Container masked;
+  std::string z;
+  for (int k = 0; k < 6; ++k) z += little((k + 1) * 1e-6);
+  masked.entries = {{"bindata/data.bin", z}, {"bindata/valid.bin", std::string(1, '\x3B')}};
+  masked.record3Extra = dataLink(z) + "<ValidPointsLink>bindata/valid.bin</ValidPointsLink>";
+  r = read(write(masked));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.info.invalidPoints, 1u);  // bit 2 of 0b00111011
+  EXPECT_NEAR(list_.points()[2].z, 4, 1e-9);
+
+  // A checksum that does not match is noted; the data are still read.
+  masked.record3Extra =
+      "<DataLink><PointDataLink>bindata/data.bin</PointDataLink>"
+      "<MD5ChecksumPointData>00000000000000000000000000000000"
+      "</MD5ChecksumPointData></DataLink>";
+  r = read(write(masked));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.info.checksums, "mismatch");
+  EXPECT_EQ(list_.count(), 6);
+}
+
+TEST_F(X3p, WhatIsWrittenReadsBack) {
+  // A scan line, a cloud and a grid, in mm.
+  std::vector<Point> line, cloud, grid;
+  for (int i = 0; i < 50; ++i) line.push_back({0.1 * i + 0.003, 2.5, std::sin(i * 0.7)});
+  for (int i = 0; i < 50; ++i) cloud.push_back({std::cos(i * 1.3), std::sin(i * 2.1), i * 0.01});
+  for (int j = 0; j < 4; ++j) {
+    for (int i = 0; i < 6; ++i) grid.push_back({1 + 0.25 * i, 7 - 0.5 * j, 0.1 * i * j});
+  }
+  const struct {
+    std::vector<Point>* points;
+    const char* kind;
+    double tolerance;  // relative
+  } cases[] = {{&line, "PRF", 1e-15}, {&cloud, "PCL", 1e-15}, {&grid, "SUR", 1e-12}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    const auto path = files_.path() / (std::string(c.kind) + ".x3p");
+    const X3pWrite written =
+        writeX3p(path, *c.points, LengthUnit::Millimetre, "from <test> & co", "1.0", false);
+    ASSERT_TRUE(written.ok) << written.error;
+    EXPECT_EQ(written.featureType, c.kind);
+    const X3pRead r = read(path, LengthUnit::Millimetre);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.info.checksums, "ok");
+    EXPECT_EQ(r.info.comment, "from <test> & co");
+    ASSERT_EQ(list_.count(), static_cast<int>(c.points->size()));
+    for (std::size_t k = 0; k < c.points->size(); ++k) {
+      const Point& a = (*c.points)[k];
+      const Point& b = list_.points()[k];
+      for (const auto& [u, v] : {std::pair{a.x, b.x}, std::pair{a.y, b.y}, std::pair{a.z, b.z}}) {
+        ASSERT_NEAR(u, v, c.tolerance * std::max(1.0, std::fabs(u))) << k;
+      }
+    }
+    // In metres nothing is converted: the points come back to the last bit.
+    if (std::string(c.kind) != "SUR") {
+      const auto metres = files_.path() / (std::string(c.kind) + "-m.x3p");
+      ASSERT_TRUE(writeX3p(metres, *c.points, LengthUnit::Metre, "", "1.0", false).ok);
+      ASSERT_TRUE(read(metres, LengthUnit::Metre).ok);
+      for (std::size_t k = 0; k < c.points->size(); ++k) {
+        EXPECT_EQ((*c.points)[k].z, list_.points()[k].z);
+      }
+    }
+    // An existing file is not replaced without being told to.
+    EXPECT_FALSE(writeX3p(path, *c.points, LengthUnit::Millimetre, "", "1.0", false).ok);
+    EXPECT_TRUE(writeX3p(path, *c.points, LengthUnit::Millimetre, "", "1.0", true).ok);
+  }
+}
+
+TEST_F(X3p, BadContainersAreRefusedWithTheirReason) {
+  const std::string six = [] {
+    std::string z;
+    for (int k = 0; k < 6; ++k) z += little(k * 1e-6);
+    return z;
+  }();
+  const auto grid = [&](const std::function<void(Container&)>& change) {
+    Container c;
+    c.entries = {{"bindata/data.bin", six}};
+    c.record3Extra = dataLink(six);
+    change(c);
+    return c;
+  };
+  const struct {
+    const char* what;
+    Container container;
+    std::string reason;
+  } cases[] = {
+      {"an entry larger than the matrix needs", grid([&](Container& c) {
+         c.entries = {{"bindata/data.bin", six + std::string(1 << 20, '\0')}};
+       }),
+       "the matrix needs 48"},
+      {"an entry shorter than the matrix needs", grid([&](Container& c) {
+         c.entries = {{"bindata/data.bin", six.substr(0, 40)}};
+       }),
+       "holds 40 bytes, the matrix needs 48"},
+      {"a DTD with an entity",
+       grid([](Container& c) { c.doctype = "<!DOCTYPE x [<!ENTITY e \"eeeeeeee\">]>\n"; }), "DTD"},
+      {"sizes whose product overflows", grid([](Container& c) {
+         c.sizes = "<SizeX>4294967296</SizeX><SizeY>4294967296</SizeY><SizeZ>4294967296</SizeZ>";
+       }),
+       "more than"},
+      {"an unknown data type", grid([](Container& c) { c.z.data = "Q"; }), "unknown data type"},
+      {"an unknown feature type", grid([](Container& c) { c.featureType = "XYZ"; }),
+       "unknown feature type"},
+      {"a link to no entry",
+       grid([&](Container& c) { c.record3Extra = dataLink(six, "bindata/other.bin"); }),
+       "names no entry"},
+      {"a link out of the container",
+       grid([&](Container& c) { c.record3Extra = dataLink(six, "../../etc/passwd"); }),
+       "leaves the container"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const X3pRead r = read(write(c.container));
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(c.reason), std::string::npos) << r.error;
+  }
+  // Not a zip at all, and a zip whose central directory is cut off.
+  const std::string good = [&] {
+    std::ifstream in(write(grid([](Container&) {})), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  for (const std::string& bytes :
+       {std::string("PK\x03\x04 and then nothing"), good.substr(0, good.size() - 30)}) {
+    const X3pRead r = readX3pBytes(bytes, list_, LengthUnit::Millimetre, 1 << 20);
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+  }
+}
+
+}  // namespace
+}  // namespace corvane
