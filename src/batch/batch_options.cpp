@@ -1,8 +1,12 @@
 #include "batch/batch_options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <system_error>
 
 namespace corvane {
@@ -42,6 +46,50 @@ std::optional<double> positiveNumber(std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+// The edit distance between two names: the fewest letters changed, added or taken away.
+std::size_t distance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+constexpr std::string_view kFlags[] = {"--json", "--standard", "--force"};
+constexpr std::string_view kValued[] = {"--sampling-length", "--plane",  "--cutoff", "--report",
+                                        "--figures",         "--to-x3p", "--unit"};
+
+// "unknown option --cutof; did you mean --cutoff?" when a long option is a letter or two off.
+std::string unknownOption(std::string_view name) {
+  std::string message = "unknown option " + std::string(name);
+  std::string_view nearest;
+  std::size_t best = 3;
+  if (name.starts_with("--")) {
+    for (const auto& list :
+         {std::span<const std::string_view>(kFlags), std::span<const std::string_view>(kValued)}) {
+      for (const std::string_view known : list) {
+        const std::size_t d = distance(name, known);
+        if (d < best) best = d, nearest = known;
+      }
+    }
+    if (std::string_view("--help").size() > 0 && distance(name, "--help") < best)
+      nearest = "--help";
+  }
+  if (!nearest.empty()) message += "; did you mean " + std::string(nearest) + "?";
+  return message;
+}
+
+}  // namespace
+
 CommandLine parseCommandLine(std::span<const std::string> arguments) {
   CommandLine line;
   const auto usageError = [&line](std::string error) {
@@ -50,97 +98,114 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
     return line;
   };
 
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string_view argument = arguments[i];
-    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-      line.options.files.emplace_back(argument);
-      continue;
-    }
-    if (argument == "--") {
-      optionsEnded = true;
-      continue;
-    }
+  // Help wins wherever it stands among the options; "--" ends them.
+  for (const std::string& argument : arguments) {
+    if (argument == "--") break;
     if (argument == "--help" || argument == "-h") {
       line.action = CommandLine::Action::Help;
       return line;
     }
-    if (argument == "--json") {
-      line.options.json = true;
-      continue;
-    }
-    if (argument == "--standard") {
-      line.options.standard = true;
-      continue;
-    }
-    if (argument == "--force") {
-      line.options.force = true;
-      continue;
-    }
-
-    // The options that take a value: "--name value" or "--name=value".
+  }
+  // What the option parser would read otherwise: a flag given a value ("--json=yes" would be
+  // taken for true) and an empty value after "=" (it would take the next argument instead).
+  for (const std::string& argument : arguments) {
+    if (argument == "--") break;
     const std::size_t equals = argument.find('=');
-    const std::string_view name = argument.substr(0, equals);
-    if (name == "--json" || name == "--standard" || name == "--force") {
+    if (!argument.starts_with("--") || equals == std::string::npos) continue;
+    const std::string_view name = std::string_view(argument).substr(0, equals);
+    if (std::find(std::begin(kFlags), std::end(kFlags), name) != std::end(kFlags)) {
       return usageError(std::string(name) + " takes no value");
     }
-    if (name != "--sampling-length" && name != "--plane" && name != "--cutoff" &&
-        name != "--report" && name != "--figures" && name != "--to-x3p" && name != "--unit") {
-      return usageError("unknown option " + std::string(name));
-    }
-    std::string_view value;
-    if (equals != std::string_view::npos) {
-      value = argument.substr(equals + 1);
-    } else if (i + 1 < arguments.size()) {
-      value = arguments[++i];
-    } else {
-      return usageError(std::string(name) + " needs a value");
-    }
-
-    if (name == "--to-x3p") {
-      if (value.empty()) return usageError("--to-x3p needs a folder name");
-      line.options.x3pFolder = std::string(value);
-    } else if (name == "--unit") {
-      if (value == "um") {
-        line.options.unit = LengthUnit::Micrometre;
-      } else if (value == "mm") {
-        line.options.unit = LengthUnit::Millimetre;
-      } else if (value == "m") {
-        line.options.unit = LengthUnit::Metre;
-      } else {
-        return usageError("--unit must be um, mm or m, not \"" + std::string(value) + "\"");
-      }
-      line.options.unitGiven = true;
-    } else if (name == "--report" || name == "--figures") {
-      if (value.empty()) return usageError(std::string(name) + " needs a file or folder name");
-      (name == "--report" ? line.options.reportFile : line.options.figuresFolder) =
-          std::string(value);
-      line.options.standard = true;
-    } else if (name == "--sampling-length") {
-      const std::optional<int> length = wholeNumber(value);
-      if (!length || *length < kMinSamplingLength || *length > kMaxSamplingLength) {
-        return usageError(
-            "--sampling-length must be a whole number from " + std::to_string(kMinSamplingLength) +
-            " to " + std::to_string(kMaxSamplingLength) + ", not \"" + std::string(value) + "\"");
-      }
-      line.options.samplingLength = *length;
-    } else if (name == "--cutoff") {
-      const std::optional<double> cutoff = positiveNumber(value);
-      if (!cutoff) {
-        return usageError("--cutoff must be a decimal number greater than 0, not \"" +
-                          std::string(value) + "\"");
-      }
-      line.options.cutoff = *cutoff;
-    } else {
-      const std::optional<float> height = singlePrecisionNumber(value);
-      if (!height) {
-        return usageError("--plane must be a decimal number within single precision, not \"" +
-                          std::string(value) + "\"");
-      }
-      line.options.planeHeight = height;
-    }
   }
-  if (line.options.files.empty()) return usageError("no point file given");
+
+  CLI::App app{"corvane-batch"};
+  app.set_help_flag();
+  app.allow_extras(true);  // unknown options are named below, with the nearest known one
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  std::vector<std::string> files;
+  app.add_option("files", files);
+  std::map<std::string_view, std::string> values;
+  std::map<std::string_view, CLI::Option*> given;
+  for (const std::string_view name : kValued)
+    given[name] = app.add_option(std::string(name), values[name]);
+  for (const std::string_view name : kFlags) given[name] = app.add_flag(std::string(name));
+
+  // The parser takes its arguments last first.
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  // "--name=" with nothing after it is the empty value, not a call for the next argument: it is
+  // given a stand-in the checks below see as empty.
+  constexpr std::string_view kEmpty = "\x1F";
+  for (std::string& argument : reversed) {
+    if (argument.starts_with("--") && argument.ends_with("=")) argument += kEmpty;
+  }
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ArgumentMismatch& error) {
+    const std::string what = error.what();
+    return usageError(what.substr(0, what.find(':')) + " needs a value");
+  } catch (const CLI::Error& error) {
+    return usageError(error.what());
+  }
+  for (const std::string& extra : app.remaining()) {
+    if (extra == "--") continue;
+    return usageError(unknownOption(std::string_view(extra).substr(0, extra.find('='))));
+  }
+
+  BatchOptions& options = line.options;
+  options.files = files;
+  options.json = given["--json"]->count() > 0;
+  options.standard = given["--standard"]->count() > 0;
+  options.force = given["--force"]->count() > 0;
+  const auto valueOf = [&](std::string_view name) -> std::optional<std::string> {
+    if (given[name]->count() == 0) return std::nullopt;
+    return values[name] == kEmpty ? std::string() : values[name];
+  };
+  if (const auto value = valueOf("--sampling-length")) {
+    const std::optional<int> length = wholeNumber(*value);
+    if (!length || *length < kMinSamplingLength || *length > kMaxSamplingLength) {
+      return usageError("--sampling-length must be a whole number from " +
+                        std::to_string(kMinSamplingLength) + " to " +
+                        std::to_string(kMaxSamplingLength) + ", not \"" + *value + "\"");
+    }
+    options.samplingLength = *length;
+  }
+  if (const auto value = valueOf("--plane")) {
+    const std::optional<float> height = singlePrecisionNumber(*value);
+    if (!height) {
+      return usageError("--plane must be a decimal number within single precision, not \"" +
+                        *value + "\"");
+    }
+    options.planeHeight = height;
+  }
+  if (const auto value = valueOf("--cutoff")) {
+    const std::optional<double> cutoff = positiveNumber(*value);
+    if (!cutoff) {
+      return usageError("--cutoff must be a decimal number greater than 0, not \"" + *value + "\"");
+    }
+    options.cutoff = *cutoff;
+  }
+  for (const std::string_view name : {"--report", "--figures", "--to-x3p"}) {
+    const auto value = valueOf(name);
+    if (!value) continue;
+    if (value->empty()) return usageError(std::string(name) + " needs a file or folder name");
+    (name == "--report"    ? options.reportFile
+     : name == "--figures" ? options.figuresFolder
+                           : options.x3pFolder) = *value;
+    if (name != "--to-x3p") options.standard = true;
+  }
+  if (const auto value = valueOf("--unit")) {
+    if (*value == "um") {
+      options.unit = LengthUnit::Micrometre;
+    } else if (*value == "mm") {
+      options.unit = LengthUnit::Millimetre;
+    } else if (*value == "m") {
+      options.unit = LengthUnit::Metre;
+    } else {
+      return usageError("--unit must be um, mm or m, not \"" + *value + "\"");
+    }
+    options.unitGiven = true;
+  }
+  if (options.files.empty()) return usageError("no point file given");
   return line;
 }
 

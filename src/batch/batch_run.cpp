@@ -98,7 +98,9 @@ int runBatch(std::span<const std::string> arguments, const BatchEnvironment& env
     return out ? kExitAllLoaded : kExitSomeFailed;
   }
   if (line.action == CommandLine::Action::UsageError) {
-    err << "corvane-batch: " << line.error << "\n\n" << usageText() << std::flush;
+    // One line of what is wrong and where to look, not the whole help.
+    err << "corvane-batch: " << plainText(line.error) << "\nTry 'corvane-batch --help'.\n"
+        << std::flush;
     return kExitUsage;
   }
 

@@ -101,6 +101,9 @@ TEST(BatchOptions, RefusesWrongArgumentsWithTheirReason) {
       {{"--plane", "+-1", "a"},
        "--plane must be a decimal number within single precision, not \"+-1\""},
       {{"--verbose", "a"}, "unknown option --verbose"},
+      {{"--cutof", "2", "a"}, "unknown option --cutof; did you mean --cutoff?"},
+      {{"a", "--stnadard"}, "unknown option --stnadard; did you mean --standard?"},
+      {{"--unit", "inch", "a"}, "--unit must be um, mm or m, not \"inch\""},
       {{"--json=yes", "a"}, "--json takes no value"},
       {{"-j", "a"}, "unknown option -j"},
   };
