@@ -39,7 +39,7 @@ double meanElementWidth(std::span<const double> x, std::span<const double> r, st
     const bool goesLow = here <= -h;
     const bool rises = !goesLow & low & (here >= h);
     const bool records = rises & (crossing != 0);
-    firstK = records & (count == 0) ? crossing : firstK;
+    firstK = (records & (count == 0)) ? crossing : firstK;
     lastK = records ? crossing : lastK;
     count += records ? 1 : 0;
     low = goesLow | (low & !rises);

@@ -24,8 +24,9 @@
 namespace corvane {
 namespace {
 
-// The largest main.xml read: a DataList of a few million points fits; more is refused.
-constexpr std::uint64_t kMostDocumentBytes = std::uint64_t{1} << 30;
+// The largest main.xml read (64 MiB): a DataList of a million points or two fits; more would
+// cost its parse tree several times that, and is refused.
+constexpr std::uint64_t kMostDocumentBytes = std::uint64_t{64} << 20;
 
 struct ZipCloser {
   void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -550,6 +551,7 @@ bool isX3pFile(const std::filesystem::path& path) {
 }
 
 X3pRead readX3p(const std::filesystem::path& path, PointList& list, LengthUnit unit, int limit) {
+  list.setCount(0);  // nothing of an earlier file stays, whatever fails below
   const int fd = openRegular(path);
   if (fd < 0) return refused("cannot open " + path.string() + " as a regular file");
   std::string error;
@@ -559,6 +561,7 @@ X3pRead readX3p(const std::filesystem::path& path, PointList& list, LengthUnit u
 }
 
 X3pRead readX3pBytes(std::string_view bytes, PointList& list, LengthUnit unit, int limit) {
+  list.setCount(0);
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);

@@ -69,16 +69,17 @@ QImage heightMapImage(const HeightMap& map) {
   return image;
 }
 
-void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map) {
+void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map,
+                   const UnitNames& units) {
   if (map.columns == 0) return drawNothing(painter, rect, QStringLiteral("no points"));
   const double barWidth = 96;
   ChartCanvas canvas(QSizeF(rect.width() - barWidth, rect.height()),
                      QStringLiteral("Height map: S, height above the plane"));
   const double xSpan = map.right - map.left, ySpan = map.top - map.bottom;
-  QValueAxis* x =
-      canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (file units)"), map.left, map.right);
-  QValueAxis* y =
-      canvas.valueAxis(Qt::AlignLeft, QStringLiteral("y (file units)"), map.bottom, map.top);
+  QValueAxis* x = canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (%1)").arg(units.many),
+                                   map.left, map.right);
+  QValueAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("y (%1)").arg(units.many),
+                                   map.bottom, map.top);
   QLineSeries* corners =
       canvas.line({{map.left, map.bottom}, {map.right, map.top}}, QPen(Qt::NoPen), x, y);
   canvas.layOut();
@@ -133,7 +134,7 @@ void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map) 
 }
 
 void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& profile, double cutoff,
-                 int profiles) {
+                 int profiles, const UnitNames& units) {
   const std::size_t n = profile.x.size();
   std::vector<QPointF> primary(n), meanLine(n), roughness(n);
   double low = 0, high = 0, rLow = 0, rHigh = 0;
@@ -166,7 +167,8 @@ void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& pro
   ChartCanvas canvas(QSizeF(rect.width(), rect.height() - split),
                      QStringLiteral("Roughness profile R = P - mean line: evaluation length "
                                     "(solid), sampling lengths (dotted), Rp and Rv (dashed)"));
-  QValueAxis* x = canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (file units)"), x0, x1);
+  QValueAxis* x =
+      canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (%1)").arg(units.many), x0, x1);
   QValueAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("R"), rLow, rHigh);
   const double start = profile.x[profile.first], end = profile.x[profile.last - 1];
   QLineSeries* r = canvas.line(roughness, pen(kCurve, 0.7), x, y);
@@ -193,7 +195,7 @@ void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& pro
 }
 
 void drawMaterialRatio(QPainter& painter, const QRectF& rect, const SurfaceCurves& curves,
-                       const ArealFigures& areal) {
+                       const ArealFigures& areal, const UnitNames& units) {
   const std::vector<double>& c = curves.materialRatio;
   if (c.empty()) return drawNothing(painter, rect, QStringLiteral("no heights"));
   const RkConstruction& rk = curves.rk;
@@ -205,7 +207,7 @@ void drawMaterialRatio(QPainter& painter, const QRectF& rect, const SurfaceCurve
   QValueAxis* x = canvas.valueAxis(Qt::AlignBottom, QStringLiteral("material ratio (%)"), 0, 100);
   x->setTickInterval(20);
   QValueAxis* y =
-      canvas.valueAxis(Qt::AlignLeft, QStringLiteral("height (file units)"), bottom, top);
+      canvas.valueAxis(Qt::AlignLeft, QStringLiteral("height (%1)").arg(units.many), bottom, top);
   std::vector<QPointF> curve(c.size());
   for (std::size_t j = 0; j < c.size(); ++j) curve[j] = {static_cast<double>(j) / 10.0, c[j]};
   // The triangles whose areas equal A1 and A2: over Mr1 at the peak side, over 100 - Mr2 at the
@@ -243,7 +245,7 @@ void drawMaterialRatio(QPainter& painter, const QRectF& rect, const SurfaceCurve
                            QStringLiteral("Smr1 %1 %").arg(numberText(areal[figure::Smr1])),
                            QStringLiteral("Smr2 %1 %").arg(numberText(areal[figure::Smr2])),
                            QStringLiteral("secant from %1 %").arg(numberText(rk.secantStart)),
-                           QStringLiteral("heights in file units")};
+                           QStringLiteral("heights in %1").arg(units.many)};
   double y0 = rect.top() + 24;
   for (const QString& text : lines) {
     painter.drawText(QPointF(rect.right() - textWidth + 6, y0), text);
@@ -252,7 +254,8 @@ void drawMaterialRatio(QPainter& painter, const QRectF& rect, const SurfaceCurve
   painter.restore();
 }
 
-void drawHistogram(QPainter& painter, const QRectF& rect, const Histogram& histogram) {
+void drawHistogram(QPainter& painter, const QRectF& rect, const Histogram& histogram,
+                   const UnitNames& units) {
   if (histogram.counts.empty()) return drawNothing(painter, rect, QStringLiteral("no heights"));
   const double n = static_cast<double>(histogram.total);
   std::vector<QPointF> steps, base;
@@ -282,15 +285,17 @@ void drawHistogram(QPainter& painter, const QRectF& rect, const Histogram& histo
   ChartCanvas canvas(rect.size(),
                      QStringLiteral("Height distribution of S (%1 bins), normal density")
                          .arg(histogram.counts.size()));
-  QValueAxis* x = canvas.valueAxis(Qt::AlignBottom, QStringLiteral("S (file units)"), lo, hi);
-  QValueAxis* y =
-      canvas.valueAxis(Qt::AlignLeft, QStringLiteral("density (1/file unit)"), 0, most * 1.05);
+  QValueAxis* x =
+      canvas.valueAxis(Qt::AlignBottom, QStringLiteral("S (%1)").arg(units.many), lo, hi);
+  QValueAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("density (1/%1)").arg(units.one),
+                                   0, most * 1.05);
   area(canvas, steps, base, QColor(30, 90, 160, 110), x, y);
   if (!normal.empty()) canvas.line(normal, pen(kAccent, 1.0), x, y);
   canvas.render(painter, rect.topLeft());
 }
 
-void drawSpectrum(QPainter& painter, const QRectF& rect, const Spectrum& spectrum, double cutoff) {
+void drawSpectrum(QPainter& painter, const QRectF& rect, const Spectrum& spectrum, double cutoff,
+                  const UnitNames& units) {
   std::vector<QPointF> points;
   double low = 0, high = 0;
   for (std::size_t k = 1; k < spectrum.frequency.size(); ++k) {
@@ -320,9 +325,10 @@ void drawSpectrum(QPainter& painter, const QRectF& rect, const Spectrum& spectru
     canvas.chart().addAxis(axis, side);
     return axis;
   };
-  QLogValueAxis* x = logAxis(Qt::AlignBottom, QStringLiteral("spatial frequency (1/file unit)"),
-                             points.front().x(), points.back().x());
-  QLogValueAxis* y = logAxis(Qt::AlignLeft, QStringLiteral("PSD (file units³)"), low, high);
+  QLogValueAxis* x =
+      logAxis(Qt::AlignBottom, QStringLiteral("spatial frequency (1/%1)").arg(units.one),
+              points.front().x(), points.back().x());
+  QLogValueAxis* y = logAxis(Qt::AlignLeft, QStringLiteral("PSD (%1³)").arg(units.many), low, high);
   QLineSeries* line = canvas.line(points, pen(kCurve, 0.8), x, y);
   const double f = 1 / cutoff;
   const bool marked = f >= x->min() && f <= x->max();

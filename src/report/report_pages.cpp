@@ -55,12 +55,21 @@ double titleBlock(QPainter& painter, const QRectF& page, const FileReport& repor
 
 }  // namespace
 
-QString unitOf(std::string_view figure) {
-  static const std::map<std::string_view, QString> units = {
+UnitNames unitNamesOf(const FileReport& report) {
+  if (!report.unitKnown) return {};
+  const QString symbol = report.unit == LengthUnit::Micrometre ? QStringLiteral("µm")
+                         : report.unit == LengthUnit::Metre    ? QStringLiteral("m")
+                                                               : QStringLiteral("mm");
+  return {symbol, symbol};
+}
+
+QString unitOf(std::string_view figure, const UnitNames& units) {
+  const UnitNames& names = units;
+  static const std::map<std::string_view, QString> table = {
       {"Rsk", ""}, {"Rku", ""},  {"Rdq", ""},  {"Ssk", ""},   {"Sku", ""},   {"Sdq", ""},
       {"Str", ""}, {"Mr1", "%"}, {"Mr2", "%"}, {"Smr1", "%"}, {"Smr2", "%"}, {"Sdr", "%"}};
-  const auto found = units.find(figure);
-  return found == units.end() ? QStringLiteral("file units") : found->second;
+  const auto found = table.find(figure);
+  return found == table.end() ? names.many : found->second;
 }
 
 void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& report,
@@ -68,19 +77,20 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& re
   const StandardResult& s = report.standard;
   const SurfaceCurves& curves = *report.curves;
   const Extents& e = report.extents;
+  const UnitNames units = unitNamesOf(report);
   const double left = page.left() + kMargin, width = page.width() - 2 * kMargin;
   double y = titleBlock(painter, page, report, stamp);
   const QString settings =
       QStringLiteral(
-          "%1 points · x %2 … %3 · y %4 … %5 · z %6 … %7 · all lengths and heights in file "
-          "units.\nProfiles: the scan lines, least-squares line off; Gaussian mean line, cut-off "
+          "%1 points · x %2 … %3 · y %4 … %5 · z %6 … %7 · all lengths and heights in %9."
+          "\nProfiles: the scan lines, least-squares line off; Gaussian mean line, cut-off "
           "λc %8 (weights to ±λc, renormalised at the ends); evaluated from λc/2 in at either "
           "end, in whole sampling lengths of λc.\nAreal: S, the height above the least-squares "
           "plane of all points, unfiltered. Rk family: 40 % secant of least slope. RSm: height "
           "discrimination 10 % of Rz. Volumes at p = 10 % and q = 80 %. Sal and Str: s = 0.2.")
           .arg(report.points)
           .arg(numberText(e.minX), numberText(e.maxX), numberText(e.minY), numberText(e.maxY),
-               numberText(e.minZ), numberText(e.maxZ), numberText(s.cutoff));
+               numberText(e.minZ), numberText(e.maxZ), numberText(s.cutoff), units.many);
   painter.setFont(textFont(6.5));
   painter.setPen(kInk);
   QRectF block(left, y - QFontMetricsF(painter.font()).ascent(), width, 60);
@@ -95,16 +105,17 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& re
   const QRectF profile(left, map.bottom() + 6, width, 225);
   const QRectF histogram(left, profile.bottom() + 6, half, 195);
   const QRectF spectrum(left + half + 10, profile.bottom() + 6, half, 195);
-  drawHeightMap(painter, map, curves.heightMap);
-  drawMaterialRatio(painter, ratio, curves, s.areal);
+  drawHeightMap(painter, map, curves.heightMap, units);
+  drawMaterialRatio(painter, ratio, curves, s.areal, units);
   if (curves.profile) {
-    drawProfile(painter, profile, *curves.profile, s.cutoff, static_cast<int>(s.profiles.size()));
+    drawProfile(painter, profile, *curves.profile, s.cutoff, static_cast<int>(s.profiles.size()),
+                units);
   } else {
     drawNothing(painter, profile, QStringLiteral("no profile could be evaluated"));
   }
-  drawHistogram(painter, histogram, curves.histogram);
+  drawHistogram(painter, histogram, curves.histogram, units);
   if (curves.spectrum) {
-    drawSpectrum(painter, spectrum, *curves.spectrum, s.cutoff);
+    drawSpectrum(painter, spectrum, *curves.spectrum, s.cutoff, units);
   } else {
     drawNothing(painter, spectrum, QStringLiteral("no profile could be evaluated"));
   }
@@ -131,7 +142,7 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& re
       cells[side * 3] = QString::fromLatin1(kArealFigureNames[f].data(),
                                             static_cast<int>(kArealFigureNames[f].size()));
       cells[side * 3 + 1] = numberText(s.areal[f]);
-      cells[side * 3 + 2] = unitOf(kArealFigureNames[f]);
+      cells[side * 3 + 2] = unitOf(kArealFigureNames[f], units);
     }
     tableRow(painter, top + line * static_cast<double>(r + 1), arealEdges, cells);
   }
@@ -167,7 +178,7 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& re
         QString::fromLatin1(kProfileFigureNames[f].data(),
                             static_cast<int>(kProfileFigureNames[f].size())),
         numberText(s.mean[f]), numberText(curves.minimum[f]), numberText(curves.maximum[f]),
-        unitOf(kProfileFigureNames[f])};
+        unitOf(kProfileFigureNames[f], units)};
     tableRow(painter, top + line * static_cast<double>(f + 2), profileEdges, cells);
   }
 }

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "batch/file_report.h"
+#include "report/figure_drawings.h"
 
 namespace corvane::report {
 
@@ -29,7 +30,11 @@ std::size_t drawSummaryPage(QPainter& painter, const QRectF& page,
                             std::span<const FileReport> reports, std::size_t first,
                             const ReportStamp& stamp);
 
-// The unit a figure is given in: "file units", "%" or "" for a ratio.
-QString unitOf(std::string_view figure);
+// How a report names its file's lengths and heights: the unit when known (given on the command
+// line, or an X3P file's), else "file units".
+UnitNames unitNamesOf(const FileReport& report);
+
+// The unit a figure is given in: the length unit, "%" or "" for a ratio.
+QString unitOf(std::string_view figure, const UnitNames& units);
 
 }  // namespace corvane::report

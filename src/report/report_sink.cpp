@@ -118,6 +118,7 @@ class FigureFiles final : public ReportSink {
     }
     const SurfaceCurves& curves = *report.curves;
     const StandardResult& s = report.standard;
+    const UnitNames units = unitNamesOf(report);
     const QString base = QDir(folder_).filePath(fromUtf8(report.title) + QStringLiteral("-"));
     bool ok = true;
     const auto svg = [&](const QString& name, QSizeF size, const auto& draw) {
@@ -144,13 +145,13 @@ class FigureFiles final : public ReportSink {
     };
 
     svg(QStringLiteral("heightmap"), QSizeF(520, 420),
-        [&](QPainter& p, const QRectF& r) { drawHeightMap(p, r, curves.heightMap); });
+        [&](QPainter& p, const QRectF& r) { drawHeightMap(p, r, curves.heightMap, units); });
     if (curves.heightMap.columns > 0) {
       ok = heightMapImage(curves.heightMap).save(base + QStringLiteral("heightmap.png")) && ok;
     }
 
     svg(QStringLiteral("material-ratio"), QSizeF(520, 400),
-        [&](QPainter& p, const QRectF& r) { drawMaterialRatio(p, r, curves, s.areal); });
+        [&](QPainter& p, const QRectF& r) { drawMaterialRatio(p, r, curves, s.areal, units); });
     std::string text = "material ratio (%),height\n";
     for (std::size_t j = 0; j < curves.materialRatio.size(); ++j) {
       appendNumber(text, static_cast<double>(j) / 10.0);
@@ -162,7 +163,7 @@ class FigureFiles final : public ReportSink {
 
     const Histogram& h = curves.histogram;
     svg(QStringLiteral("histogram"), QSizeF(520, 360),
-        [&](QPainter& p, const QRectF& r) { drawHistogram(p, r, h); });
+        [&](QPainter& p, const QRectF& r) { drawHistogram(p, r, h, units); });
     text = "from,to,count,density\n";
     for (std::size_t k = 0; k < h.counts.size(); ++k) {
       const double from = h.start + static_cast<double>(k) * h.width;
@@ -179,7 +180,7 @@ class FigureFiles final : public ReportSink {
     if (curves.profile) {
       const ProfileCurves& pc = *curves.profile;
       svg(QStringLiteral("profile"), QSizeF(800, 420), [&](QPainter& p, const QRectF& r) {
-        drawProfile(p, r, pc, s.cutoff, static_cast<int>(s.profiles.size()));
+        drawProfile(p, r, pc, s.cutoff, static_cast<int>(s.profiles.size()), units);
       });
       text = "x,P,mean line,R,evaluated\n";
       for (std::size_t i = 0; i < pc.x.size(); ++i) {
@@ -194,7 +195,7 @@ class FigureFiles final : public ReportSink {
     if (curves.spectrum) {
       const Spectrum& sp = *curves.spectrum;
       svg(QStringLiteral("spectrum"), QSizeF(520, 360),
-          [&](QPainter& p, const QRectF& r) { drawSpectrum(p, r, sp, s.cutoff); });
+          [&](QPainter& p, const QRectF& r) { drawSpectrum(p, r, sp, s.cutoff, units); });
       text = "frequency,psd\n";
       for (std::size_t k = 0; k < sp.frequency.size(); ++k) {
         appendNumber(text, sp.frequency[k]);

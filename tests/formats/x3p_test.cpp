@@ -318,9 +318,12 @@ TEST_F(X3p, BadContainersAreRefusedWithTheirReason) {
   }();
   for (const std::string& bytes :
        {std::string("PK\x03\x04 and then nothing"), good.substr(0, good.size() - 30)}) {
+    // A failure after a good read leaves no point of it behind.
+    ASSERT_TRUE(readX3pBytes(good, list_, LengthUnit::Millimetre, 1 << 20).ok);
     const X3pRead r = readX3pBytes(bytes, list_, LengthUnit::Millimetre, 1 << 20);
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.error.empty());
+    EXPECT_EQ(list_.count(), 0);
   }
 }
 
