@@ -3,7 +3,8 @@
 # file of NUL bytes (sparse, so it takes no room on the disk), on a 50 MB file of blank lines
 # before one point, and on 100 files of 100000 points analysed on all cores. The reader holds one
 # block of 1 MiB and every thread one point table of 2.4 MB, so none of these may grow with the
-# size of the files.
+# size of the files. Then --standard on a grid of 2048 x 2048 points, as text and as X3P, whose
+# peak is given per point too (the goal: at most 64 bytes a point).
 #   bench/batch_peak_memory.sh [CORVANE_BATCH]
 # Without an argument it builds the Release corvane-batch in build-bench/. Needs GNU time:
 # scripts/setup --bench.
@@ -15,7 +16,7 @@ if [ -z "$batch" ]; then
   scripts/setup --bench
   cmake -S . -B build-bench -G Ninja -DCORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON \
     -DBUILD_TESTING=OFF >/dev/null
-  cmake --build build-bench --target corvane-batch
+  cmake --build build-bench --target corvane-batch bench_large
   batch=build-bench/src/corvane-batch
 fi
 
@@ -38,3 +39,17 @@ peak "2 GB of NUL bytes (refused in its first block)" "$batch" --json "$work/nul
 peak "50 MB of blank lines, then one point" "$batch" --json "$work/blank-lines.txt"
 peak "one file of 100000 points" "$batch" --json "$work/scan001.txt"
 peak "100 files of 100000 points, $(nproc) threads" "$batch" --json "$work"/scan*.txt
+
+# The large grid, written by bench_large and converted by corvane-batch itself.
+"$(dirname "$batch")/../bench/bench_large" --write-grid "$work/grid.txt"
+"$batch" --to-x3p "$work" "$work/grid.txt" >/dev/null
+perPoint() {  # label, then the command
+  local label=$1
+  shift
+  /usr/bin/time -f "%M %e" -o "$work/time" "$@" >/dev/null 2>&1 || true
+  read -r kilobytes seconds < <(tail -n 1 "$work/time")
+  awk -v label="$label" -v kb="$kilobytes" -v s="$seconds" -v n=4194304 \
+    'BEGIN { printf "%-48s peak RSS %6.1f MB  %5.1f bytes a point  (%s s)\n", label, kb / 1024, kb * 1024 / n, s }'
+}
+perPoint "--standard, 4194304 points as text" "$batch" --standard --json "$work/grid.txt"
+perPoint "--standard, 4194304 points as X3P" "$batch" --standard --json "$work/grid.x3p"

@@ -13,7 +13,8 @@
 //   BM_StageMaterialRatio   within them, the material ratio curve and the Rk family of S,
 //   BM_StageAutocorrelation and the autocorrelation by FFT.
 //
-// The files are made once per run in the temporary folder.
+// The files are made once per run in the temporary folder. `bench_large --write-grid FILE` only
+// writes the text of the grid, for bench/batch_peak_memory.sh.
 
 #include <benchmark/benchmark.h>
 #include <zip.h>
@@ -36,15 +37,17 @@ constexpr int kSide = 2048;
 constexpr double kCutoff = 0.8;
 
 // The grid: 2048 lines of 2048 points 0.0125 mm apart, lines 0.0125 mm apart.
+bool writeGrid(const fs::path& path) {
+  corvane::bench::ScanShape shape;
+  shape.pointsPerLine = kSide;
+  shape.yStep = shape.xStep;
+  return corvane::bench::writeScan(path, kSide * kSide, 4242, shape);
+}
+
 const fs::path& asciiFile() {
   static const fs::path file = [] {
     fs::path path = fs::temp_directory_path() / "corvane-bench-grid-2048.txt";
-    corvane::bench::ScanShape shape;
-    shape.pointsPerLine = kSide;
-    shape.yStep = shape.xStep;
-    if (!fs::exists(path) && !corvane::bench::writeScan(path, kSide * kSide, 4242, shape)) {
-      path.clear();
-    }
+    if (!writeGrid(path)) path.clear();
     return path;
   }();
   return file;
@@ -192,4 +195,11 @@ BENCHMARK(BM_StageAutocorrelation)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--write-grid") return writeGrid(argv[2]) ? 0 : 1;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
