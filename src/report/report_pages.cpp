@@ -91,6 +91,26 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& re
           .arg(report.points)
           .arg(numberText(e.minX), numberText(e.maxX), numberText(e.minY), numberText(e.maxY),
                numberText(e.minZ), numberText(e.maxZ), numberText(s.cutoff), units.many);
+  if (report.x3p) {
+    // What the X3P file says of itself: its kind and size, and its Record2.
+    const X3pInfo& x = report.x3pInfo;
+    QString line = QStringLiteral("X3P %1, %2 × %3 × %4, %5 invalid points, checksums %6")
+                       .arg(fromUtf8(x.featureType))
+                       .arg(x.size[0])
+                       .arg(x.size[1])
+                       .arg(x.size[2])
+                       .arg(x.invalidPoints)
+                       .arg(fromUtf8(x.checksums));
+    for (const auto& [label, value] :
+         {std::pair{"made", x.date}, std::pair{"by", x.creator},
+          std::pair{"instrument", x.instrument}, std::pair{"comment", x.comment}}) {
+      if (!value.empty())
+        line += QStringLiteral(" · %1 %2").arg(QLatin1String(label), fromUtf8(value));
+    }
+    y = textLine(painter, left, y,
+                 QFontMetricsF(textFont(6.5)).elidedText(line, Qt::ElideRight, width),
+                 textFont(6.5));
+  }
   painter.setFont(textFont(6.5));
   painter.setPen(kInk);
   QRectF block(left, y - QFontMetricsF(painter.font()).ascent(), width, 60);
