@@ -11,14 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-batch=${1:-}
-if [ -z "$batch" ]; then
-  scripts/setup --bench
-  cmake -S . -B build-bench -G Ninja -DCORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON \
-    -DBUILD_TESTING=OFF >/dev/null
-  cmake --build build-bench --target corvane-batch bench_large
-  batch=build-bench/src/corvane-batch
-fi
+. bench/lib/release_batch.sh "${1:-}" bench_large
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -9,19 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-batch=${1:-}
-if [ -z "$batch" ]; then
-  scripts/setup --bench
-  cmake -S . -B build-bench -G Ninja -DCORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON \
-    -DBUILD_TESTING=OFF >/dev/null
-  cmake --build build-bench --target corvane-batch
-  batch=build-bench/src/corvane-batch
-fi
-batch=$(realpath "$batch")
-# Debian's python3, where python3-numpy installs numpy. OpenBLAS tuning variables that some
-# machines set slow a current numpy down; the work here calls no BLAS routine, but numpy runs
-# without them all the same.
-python="env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE /usr/bin/python3"
+. bench/lib/release_batch.sh "${1:-}"
 sample=samples/rough_surface_100k.txt
 
 work=$(mktemp -d)

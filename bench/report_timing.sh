@@ -9,16 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-batch=${1:-}
-if [ -z "$batch" ]; then
-  scripts/setup --bench
-  cmake -S . -B build-bench -G Ninja -DCORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON \
-    -DBUILD_TESTING=OFF >/dev/null
-  cmake --build build-bench --target corvane-batch
-  batch=build-bench/src/corvane-batch
-fi
-batch=$(realpath "$batch")
-python="env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE /usr/bin/python3"
+. bench/lib/release_batch.sh "${1:-}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -12,18 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-batch=${1:-}
-if [ -z "$batch" ]; then
-  scripts/setup --bench
-  cmake -S . -B build-bench -G Ninja -DCORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON \
-    -DBUILD_TESTING=OFF >/dev/null
-  cmake --build build-bench --target corvane-batch bench_standard
-  batch=build-bench/src/corvane-batch
-fi
-batch=$(realpath "$batch")
+. bench/lib/release_batch.sh "${1:-}" bench_standard
 bench_standard=$(dirname "$batch")/../bench/bench_standard
-# Debian's python3, where python3-numpy installs numpy, without OpenBLAS tuning variables.
-python="env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE /usr/bin/python3"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
