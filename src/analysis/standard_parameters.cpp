@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "analysis/areal_filter.h"
+#include "analysis/polynomial_form.h"
 #include "analysis/profile_slope_spacing.h"
 
 namespace corvane {
@@ -72,15 +74,33 @@ void addReason(std::vector<std::string>& reasons, std::string_view reason) {
 
 }  // namespace
 
-void primaryProfile(std::span<const Point> points, StandardWorkspace& workspace) {
+namespace {
+
+// x and z of the points into the workspace.
+void loadProfile(std::span<const Point> points, StandardWorkspace& workspace) {
   const std::size_t n = points.size();
-  std::vector<double>& x = workspace.x;
-  std::vector<double>& z = workspace.z;
-  x.resize(n);
-  z.resize(n);
+  workspace.x.resize(n);
+  workspace.z.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
-    x[i] = points[i].x;
-    z[i] = points[i].z;
+    workspace.x[i] = points[i].x;
+    workspace.z[i] = points[i].z;
+  }
+}
+
+// The S-filter and the form, from workspace.x and z to workspace.primary.
+void removeProfileForm(StandardWorkspace& workspace, const StandardSettings& settings,
+                       double spacing) {
+  const std::vector<double>& x = workspace.x;
+  std::vector<double>& z = workspace.z;
+  const std::size_t n = x.size();
+  if (settings.lambdaS && spacing > 0) {
+    workspace.smoothing.meanLine(z, spacing, *settings.lambdaS, z);  // z smoothed in place
+  }
+  std::vector<double>& p = workspace.primary;
+  p.resize(n);
+  if (settings.form != 1) {
+    removePolynomial(x, z, settings.form, p, workspace.scratch);
+    return;
   }
   // The least-squares line, about the means for accuracy.
   double meanX = 0, meanZ = 0;
@@ -96,13 +116,20 @@ void primaryProfile(std::span<const Point> points, StandardWorkspace& workspace)
     sxz += (x[i] - meanX) * (z[i] - meanZ);
   }
   const double slope = sxx > 0 ? sxz / sxx : 0;  // 0: every x the same, no line to fit
-  std::vector<double>& p = workspace.primary;
-  p.resize(n);
   for (std::size_t i = 0; i < n; ++i) p[i] = (z[i] - meanZ) - slope * (x[i] - meanX);
 }
 
-ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
+}  // namespace
+
+void primaryProfile(std::span<const Point> points, StandardWorkspace& workspace,
+                    const StandardSettings& settings, double spacing) {
+  loadProfile(points, workspace);
+  removeProfileForm(workspace, settings, spacing);
+}
+
+ProfileResult evaluateProfile(std::span<const Point> points, const StandardSettings& settings,
                               StandardWorkspace& workspace) {
+  const double cutoff = settings.cutoff;
   ProfileResult result;
   result.figures.fill(kUndefined);
   result.spacing = kUndefined;
@@ -111,7 +138,7 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
     result.reason = kTooFewPoints;
     return result;
   }
-  primaryProfile(points, workspace);
+  loadProfile(points, workspace);
   const std::vector<double>& x = workspace.x;
   const std::vector<double>& p = workspace.primary;
 
@@ -126,6 +153,7 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
     result.reason = kUnevenSpacing;
     return result;
   }
+  removeProfileForm(workspace, settings, dx);
   const Moments primary = momentsOf(p);
   result.figures[Pa] = primary.meanAbs;
   result.figures[Pq] = primary.rms;
@@ -171,7 +199,11 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
 
   std::vector<double>& r = workspace.meanLine;
   r.resize(n);
-  workspace.filter.meanLine(p, dx, cutoff, r);
+  if (settings.robust) {
+    result.robustPasses = workspace.robust.meanLine(p, dx, cutoff, r);
+  } else {
+    workspace.filter.meanLine(p, dx, cutoff, r);
+  }
   for (std::size_t i = 0; i < n; ++i) r[i] = p[i] - r[i];
 
   const std::span<const double> evaluation(r.data() + first, last - first);
@@ -215,27 +247,26 @@ ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
   return result;
 }
 
-void arealAnalysis(std::span<const Point> points, StandardResult& result,
-                   StandardWorkspace& workspace) {
-  ArealFigures& figures = result.areal;
-  figures.fill(kUndefined);
-  result.grid.reset();
-  result.arealReasons.clear();
+namespace {
+
+// S, the points' z less the least-squares plane, into `s`; z taken from `heights` where given.
+void planeResidual(std::span<const Point> points, std::span<const double> heights,
+                   std::vector<double>& s) {
   const std::size_t n = points.size();
-  if (n == 0) return;
+  const auto zOf = [&](std::size_t i) { return heights.empty() ? points[i].z : heights[i]; };
   double mx = 0, my = 0, mz = 0;
-  for (const Point& p : points) {
-    mx += p.x;
-    my += p.y;
-    mz += p.z;
+  for (std::size_t i = 0; i < n; ++i) {
+    mx += points[i].x;
+    my += points[i].y;
+    mz += zOf(i);
   }
   const double count = static_cast<double>(n);
   mx /= count;
   my /= count;
   mz /= count;
   double sxx = 0, sxy = 0, syy = 0, sxz = 0, syz = 0;
-  for (const Point& p : points) {
-    const double dx = p.x - mx, dy = p.y - my, dz = p.z - mz;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double dx = points[i].x - mx, dy = points[i].y - my, dz = zOf(i) - mz;
     sxx += dx * dx;
     sxy += dx * dy;
     syy += dy * dy;
@@ -254,11 +285,52 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
   } else if (syy > 0) {
     c = syz / syy;
   }
-  std::vector<double>& s = workspace.residual;
   s.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
-    const Point& p = points[i];
-    s[i] = (p.z - mz) - b * (p.x - mx) - c * (p.y - my);
+    s[i] = (zOf(i) - mz) - b * (points[i].x - mx) - c * (points[i].y - my);
+  }
+}
+
+}  // namespace
+
+void arealAnalysis(std::span<const Point> points, StandardResult& result,
+                   StandardWorkspace& workspace) {
+  const StandardSettings& settings = result.settings;
+  ArealFigures& figures = result.areal;
+  figures.fill(kUndefined);
+  result.grid.reset();
+  result.arealReasons.clear();
+  result.scaleLimited = false;
+  const std::size_t n = points.size();
+  if (n == 0) return;
+  result.grid = regularGrid(points);
+  const bool filters = settings.lambdaS || settings.arealCutoff;
+  if (filters && !result.grid) addReason(result.arealReasons, kNotARegularGrid);
+
+  // The S-filter: on a grid, z smoothed by the areal Gaussian of cut-off lambdaS.
+  std::span<const double> heights;
+  if (settings.lambdaS && result.grid) {
+    workspace.arealZ.resize(n);
+    workspace.arealHeights.resize(n);
+    for (std::size_t i = 0; i < n; ++i) workspace.arealZ[i] = points[i].z;
+    arealMeanSurface(workspace.arealZ, *result.grid, *settings.lambdaS, workspace.arealFilter,
+                     workspace.column, workspace.arealHeights);
+    heights = workspace.arealHeights;
+  }
+  // The F-operator: the plane, or the polynomial of the settings' degree.
+  std::vector<double>& s = workspace.residual;
+  if (settings.form == 1) {
+    planeResidual(points, heights, s);
+  } else {
+    removeSurfacePolynomial(points, settings.form, result.grid, heights, s);
+  }
+  // The L-filter: on a grid, S less its areal Gaussian mean surface of cut-off arealCutoff.
+  if (settings.arealCutoff && result.grid) {
+    workspace.arealHeights.resize(n);
+    arealMeanSurface(s, *result.grid, *settings.arealCutoff, workspace.arealFilter,
+                     workspace.column, workspace.arealHeights);
+    for (std::size_t i = 0; i < n; ++i) s[i] -= workspace.arealHeights[i];
+    result.scaleLimited = true;
   }
   const Moments m = momentsOf(s);
   figures[Sa] = m.meanAbs;
@@ -281,7 +353,6 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
   figures[Vvc] = v.coreVoid;
   figures[Vvv] = v.valleyVoid;
 
-  result.grid = regularGrid(points);
   if (!result.grid) {
     addReason(result.arealReasons, kNotARegularGrid);
     return;
@@ -295,10 +366,11 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
   if (!texture.decays) addReason(result.arealReasons, kNoDecay);
 }
 
-StandardResult standardAnalysis(std::span<const Point> all, double cutoff,
+StandardResult standardAnalysis(std::span<const Point> all, const StandardSettings& settings,
                                 StandardWorkspace& workspace) {
   StandardResult result;
-  result.cutoff = cutoff;
+  result.cutoff = settings.cutoff;
+  result.settings = settings;
   // The areal figures and the profiles share no buffer and no result member, so a large file
   // has its areal half worked out on a thread of its own while this one does the profiles.
   // Small files are not worth a thread; nor does a thread that cannot be made stop anything.
@@ -314,7 +386,8 @@ StandardResult standardAnalysis(std::span<const Point> all, double cutoff,
   std::size_t first = 0;
   for (std::size_t i = 0; i < all.size(); ++i) {
     if (i + 1 == all.size() || all[i].x > all[i + 1].x) {
-      ProfileResult profile = evaluateProfile(all.subspan(first, i + 1 - first), cutoff, workspace);
+      ProfileResult profile =
+          evaluateProfile(all.subspan(first, i + 1 - first), settings, workspace);
       profile.profile = static_cast<int>(result.profiles.size()) + 1;
       result.profiles.push_back(std::move(profile));
       first = i + 1;

@@ -12,6 +12,7 @@
 #include "analysis/autocorrelation.h"
 #include "analysis/gaussian_filter.h"
 #include "analysis/material_ratio.h"
+#include "analysis/robust_filter.h"
 #include "data/point_table.h"
 
 namespace corvane {
@@ -94,10 +95,27 @@ struct ProfileResult {
   std::size_t first = 0;  // the evaluation length: points first .. last - 1, once nr is known
   std::size_t last = 0;
   ProfileFigures figures{};  // NaN where undefined; P figures also for a short profile
+  int robustPasses = 0;      // the robust filter's passes, for an evaluated profile
+};
+
+// How the figures are made: the profiles' cut-off and the filtering chain, in the order of
+// ISO 16610: the S-filter (lambdaS, profiles and areal), the F-operator (the form: a
+// least-squares polynomial of degree `form`, 1 the line and the plane), the L-filter (the
+// profiles' Gaussian mean line, or the robust Gaussian regression one; on a grid the areal
+// Gaussian mean surface for arealCutoff). Unset, the chain is a line or plane and the
+// Gaussian mean line, as always.
+struct StandardSettings {
+  double cutoff = kDefaultCutoff;
+  int form = 1;
+  std::optional<double> lambdaS;
+  std::optional<double> arealCutoff;
+  bool robust = false;
 };
 
 struct StandardResult {
   double cutoff = kDefaultCutoff;
+  StandardSettings settings;
+  bool scaleLimited = false;  // the areal figures are of the S-L surface (else the S-F surface)
   ArealFigures areal{};
   std::optional<Grid> grid;               // the regular grid the points form, if they do
   std::vector<std::string> arealReasons;  // why areal figures are undefined, each reason once
@@ -109,32 +127,52 @@ struct StandardResult {
 // Buffers for one analysis after another; one per thread.
 struct StandardWorkspace {
   GaussianFilter filter;
-  std::vector<double> x, z, primary, meanLine;
+  GaussianFilter smoothing;  // the S-filter's (another cut-off)
+  RobustFilter robust;
+  std::vector<double> x, z, primary, meanLine, scratch;
   MaterialRatioCurve profileCurve;
   // The areal residual S of the last analysis, its material ratio curve and, on a grid, its
   // autocorrelation.
   std::vector<double> residual;
+  // The areal filters' own, as the areal figures run beside the profiles.
+  GaussianFilter arealFilter;
+  std::vector<double> arealZ, arealHeights, column;
   MaterialRatioCurve arealCurve;
   AutocorrelationFft autocorrelation;
 };
 
-// The primary profile P of these points (at least 2, x not all equal): z less its least-squares
-// line in x, into workspace.primary, with x into workspace.x.
-void primaryProfile(std::span<const Point> points, StandardWorkspace& workspace);
+// The primary profile P of these points (at least 2, x not all equal): z, through the S-filter
+// when the settings have one (for evenly spaced points `spacing` apart), less its form, into
+// workspace.primary, with x into workspace.x.
+void primaryProfile(std::span<const Point> points, StandardWorkspace& workspace,
+                    const StandardSettings& settings = {}, double spacing = 0);
 
 // The profile of these points (x and z as read; y is not used). Afterwards workspace.x holds x,
 // workspace.primary P and, for an evaluated profile, workspace.meanLine R.
-ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
+ProfileResult evaluateProfile(std::span<const Point> points, const StandardSettings& settings,
                               StandardWorkspace& workspace);
+inline ProfileResult evaluateProfile(std::span<const Point> points, double cutoff,
+                                     StandardWorkspace& workspace) {
+  StandardSettings settings;
+  settings.cutoff = cutoff;
+  return evaluateProfile(points, settings, workspace);
+}
 
-// The areal figures over all points, the grid they form and the reasons for undefined figures.
+// The areal figures over all points, the grid they form and the reasons for undefined figures,
+// for result.settings.
 void arealAnalysis(std::span<const Point> points, StandardResult& result,
                    StandardWorkspace& workspace);
 
 // Every profile of rows 1..count(), their means and the areal figures. For a large file the
 // areal figures are worked out on a second thread meanwhile.
-StandardResult standardAnalysis(std::span<const Point> points, double cutoff,
+StandardResult standardAnalysis(std::span<const Point> points, const StandardSettings& settings,
                                 StandardWorkspace& workspace);
+inline StandardResult standardAnalysis(std::span<const Point> points, double cutoff,
+                                       StandardWorkspace& workspace) {
+  StandardSettings settings;
+  settings.cutoff = cutoff;
+  return standardAnalysis(points, settings, workspace);
+}
 inline StandardResult standardAnalysis(const PointTable& table, double cutoff,
                                        StandardWorkspace& workspace) {
   return standardAnalysis({&table.row(1), static_cast<std::size_t>(std::max(table.count(), 0))},

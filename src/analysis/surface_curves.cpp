@@ -47,7 +47,7 @@ std::optional<ProfileCurves> middleProfile(const std::vector<std::span<const Poi
   }
   if (nearest == nullptr) return std::nullopt;
   const auto points = profiles[static_cast<std::size_t>(nearest->profile - 1)];
-  evaluateProfile(points, result.cutoff, workspace);  // leaves x, P and R in the workspace
+  evaluateProfile(points, result.settings, workspace);  // leaves x, P and R in the workspace
   ProfileCurves curves;
   curves.profile = nearest->profile;
   curves.y = points.front().y;
@@ -100,7 +100,7 @@ std::optional<Spectrum> primarySpectrum(const std::vector<std::span<const Point>
   for (const ProfileResult& profile : result.profiles) {
     const auto points = profiles[static_cast<std::size_t>(profile.profile - 1)];
     if (!profile.ok || points.size() != n) continue;
-    primaryProfile(points, workspace);
+    primaryProfile(points, workspace, result.settings, profile.spacing);
     double power = 0;
     for (std::size_t i = 0; i < n; ++i) {
       real[i] = window[i] * workspace.primary[i];

@@ -64,9 +64,10 @@ std::size_t distance(std::string_view a, std::string_view b) {
   return row[b.size()];
 }
 
-constexpr std::string_view kFlags[] = {"--json", "--standard", "--force"};
-constexpr std::string_view kValued[] = {"--sampling-length", "--plane",  "--cutoff", "--report",
-                                        "--figures",         "--to-x3p", "--unit"};
+constexpr std::string_view kFlags[] = {"--json", "--standard", "--force", "--robust"};
+constexpr std::string_view kValued[] = {
+    "--sampling-length", "--plane", "--cutoff", "--report",   "--figures",
+    "--to-x3p",          "--unit",  "--form",   "--lambda-s", "--areal-cutoff"};
 
 // "unknown option --cutof; did you mean --cutoff?" when a long option is a letter or two off.
 std::string unknownOption(std::string_view name) {
@@ -156,6 +157,7 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
   options.json = given["--json"]->count() > 0;
   options.standard = given["--standard"]->count() > 0;
   options.force = given["--force"]->count() > 0;
+  options.robust = given["--robust"]->count() > 0;
   const auto valueOf = [&](std::string_view name) -> std::optional<std::string> {
     if (given[name]->count() == 0) return std::nullopt;
     return values[name] == kEmpty ? std::string() : values[name];
@@ -184,6 +186,34 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
     }
     options.cutoff = *cutoff;
   }
+  if (const auto value = valueOf("--form")) {
+    const std::optional<int> degree = wholeNumber(*value);
+    if (!degree || *degree < 0 || *degree > 6) {
+      return usageError("--form must be a whole number from 0 to 6, not \"" + *value + "\"");
+    }
+    options.form = *degree;
+  }
+  if (const auto value = valueOf("--lambda-s")) {
+    const std::optional<double> cutoff = positiveNumber(*value);
+    if (!cutoff || !(*cutoff < options.cutoff)) {
+      return usageError(
+          "--lambda-s must be a decimal number greater than 0 and below the "
+          "cut-off, not \"" +
+          *value + "\"");
+    }
+    options.lambdaS = cutoff;
+  }
+  if (const auto value = valueOf("--areal-cutoff")) {
+    const std::optional<double> cutoff = positiveNumber(*value);
+    if (!cutoff) {
+      return usageError("--areal-cutoff must be a decimal number greater than 0, not \"" + *value +
+                        "\"");
+    }
+    options.arealCutoff = cutoff;
+  }
+  if (given["--form"]->count() > 0 || options.lambdaS || options.arealCutoff || options.robust) {
+    options.standard = true;  // they shape the standard figures
+  }
   for (const std::string_view name : {"--report", "--figures", "--to-x3p"}) {
     const auto value = valueOf(name);
     if (!value) continue;
@@ -211,6 +241,7 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
 
 std::string usageText() {
   return "Usage: corvane-batch [--sampling-length L] [--plane H] [--standard] [--cutoff LC]\n"
+         "                     [--form D] [--lambda-s LS] [--areal-cutoff LA] [--robust]\n"
          "                     [--report PDF] [--figures DIR] [--unit U] [--to-x3p DIR]\n"
          "                     [--force] [--json] FILE...\n"
          "\n"
@@ -230,6 +261,15 @@ std::string usageText() {
          "                       the spectrum and every standard parameter (implies --standard)\n"
          "  --figures DIR        also write each of those figures as SVG, its data as CSV and\n"
          "                       the height map as PNG into DIR (implies --standard)\n"
+         "  --form D             take off the least-squares polynomial of degree D (0 to 6)\n"
+         "                       instead of the line and the plane (default 1)\n"
+         "  --lambda-s LS        smooth the heights first by the Gaussian S-filter of cut-off LS\n"
+         "                       (profiles; areal on a grid), LS below the cut-off\n"
+         "  --areal-cutoff LA    on a grid, take off the areal Gaussian mean surface of cut-off "
+         "LA\n"
+         "                       (the S-L surface) before the areal figures\n"
+         "  --robust             the robust Gaussian regression mean line for the profiles, which\n"
+         "                       deep valleys do not pull down\n"
          "  --unit U             um, mm or m: the unit of the figures, of --cutoff and of the\n"
          "                       X3P data converted into it (default mm; point files are\n"
          "                       taken to be in it already)\n"
@@ -268,7 +308,19 @@ std::string usageText() {
          "a regular grid (every scan line the same x positions, lines evenly apart): Sdq, the\n"
          "root mean square gradient; Sdr, how much the surface's area exceeds its projection,\n"
          "in %; Sal, the shortest distance at which the autocorrelation falls to 0.2; Str, that\n"
-         "over the longest (near 1 for texture without a direction, small for one with lay).\n";
+         "over the longest (near 1 for texture without a direction, small for one with lay).\n"
+         "\n"
+         "Filtering, in this order, each off unless asked for: --lambda-s smooths each profile\n"
+         "(and, on a grid, the surface) with a Gaussian filter of cut-off LS, which removes\n"
+         "the shortest wavelengths (a wave of length LS keeps half its height). --form takes\n"
+         "off a polynomial of degree D in x (profiles) or in x and y (areal) instead of the\n"
+         "line and the plane: 2 for a cylinder's or a ball's arc, more for a bent sheet.\n"
+         "--areal-cutoff takes the waviness off the surface: on a grid, its Gaussian mean\n"
+         "surface of cut-off LA (along x and along y) is subtracted, and the areal figures are\n"
+         "those of what is left, the S-L surface. --robust finds the profiles' mean line by\n"
+         "fitting weighted parabolas again and again, each time giving less weight to points\n"
+         "far from the line, so that the deep valleys of a plateau-honed surface do not pull\n"
+         "it down; the passes stop when the line settles (at most 50).\n";
 }
 
 }  // namespace corvane

@@ -30,6 +30,11 @@ struct BatchOptions {
   bool json = false;      // JSON Lines instead of the blocks for people
   bool standard = false;  // add the surface-texture parameters
   double cutoff = 0.8;    // their Gaussian filter's cut-off, > 0, in file units
+  // The filtering chain beyond the line and the Gaussian mean line (see StandardSettings).
+  int form = 1;
+  std::optional<double> lambdaS;      // > 0 and below the cut-off
+  std::optional<double> arealCutoff;  // > 0
+  bool robust = false;
   // Where the PDF report goes and where the figures' own files go; either implies standard.
   std::optional<std::string> reportFile;
   std::optional<std::string> figuresFolder;

@@ -1,8 +1,8 @@
 #include "batch/batch_run.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <ostream>

@@ -124,7 +124,13 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
   if (report.windowError.empty()) windowFigures(report, options, decimalSeparator, workspace);
 
   if (options.standard) {
-    report.standard = standardAnalysis(points, options.cutoff, workspace.standard);
+    StandardSettings settings;
+    settings.cutoff = options.cutoff;
+    settings.form = options.form;
+    settings.lambdaS = options.lambdaS;
+    settings.arealCutoff = options.arealCutoff;
+    settings.robust = options.robust;
+    report.standard = standardAnalysis(points, settings, workspace.standard);
     if (wantsCurves(options)) {
       report.curves = surfaceCurves(points, report.standard, workspace.standard);
     }

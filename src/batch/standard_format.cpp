@@ -82,13 +82,29 @@ void appendProfileTable(std::string& out, const StandardResult& result, std::siz
   }
 }
 
+// The filtering chain beyond the defaults, for the heading: ", form 2, S-filter 0.0025,
+// L-filter 2.5 (S-L surface), robust"; empty with the defaults, so that the heading stays as
+// it always was.
+std::string settingsText(const StandardResult& result) {
+  const StandardSettings& s = result.settings;
+  std::string text;
+  if (s.form != 1) text += ", form degree " + std::to_string(s.form);
+  if (s.lambdaS) text += ", S-filter " + figureText(*s.lambdaS);
+  if (s.arealCutoff) {
+    text += ", L-filter " + figureText(*s.arealCutoff) +
+            (result.scaleLimited ? " (S-L surface)" : " (not applied: not a regular grid)");
+  }
+  if (s.robust) text += ", robust mean line";
+  return text;
+}
+
 }  // namespace
 
 std::string standardBlock(const StandardResult& result, const std::string& unit) {
   using namespace figure;
   const auto& names = kArealFigureNames;
   std::string out = "  Standard parameters (cut-off " + figureText(result.cutoff) +
-                    (unit.empty() ? "" : " " + unit) + ")\n";
+                    (unit.empty() ? "" : " " + unit) + settingsText(result) + ")\n";
   out += "    areal  ";
   appendFigureLine(out, names, result.areal, 0, kAmplitudeArealFigures);
   out += "\n    areal  ";
@@ -113,7 +129,27 @@ std::string standardBlock(const StandardResult& result, const std::string& unit)
 }
 
 std::string standardJson(const StandardResult& result) {
-  std::string out = "{\"cutoff\":" + jsonNumber(result.cutoff) + ",\"areal\":{";
+  const StandardSettings& settings = result.settings;
+  std::string out = "{\"cutoff\":" + jsonNumber(result.cutoff);
+  out += ",\"settings\":{\"form\":" + std::to_string(settings.form);
+  out += ",\"lambdaS\":" + (settings.lambdaS ? jsonNumber(*settings.lambdaS) : "null");
+  out += ",\"arealCutoff\":" + (settings.arealCutoff ? jsonNumber(*settings.arealCutoff) : "null");
+  out += std::string(",\"robust\":") + (settings.robust ? "true" : "false");
+  out += std::string(",\"surface\":") + (result.scaleLimited ? "\"S-L\"" : "\"S-F\"");
+  out += ",\"robustPasses\":";
+  if (settings.robust) {
+    out += '[';
+    bool first = true;
+    for (const ProfileResult& profile : result.profiles) {
+      if (!profile.ok) continue;
+      out += (first ? "" : ",") + std::to_string(profile.robustPasses);
+      first = false;
+    }
+    out += ']';
+  } else {
+    out += "null";
+  }
+  out += "},\"areal\":{";
   out += jsonFigures(kArealFigureNames, result.areal).substr(1);
   out += "},\"grid\":";
   if (result.grid) {

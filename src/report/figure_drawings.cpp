@@ -69,12 +69,18 @@ QImage heightMapImage(const HeightMap& map) {
   return image;
 }
 
+QString surfaceCaption(const StandardResult& result) {
+  if (result.scaleLimited) return QStringLiteral("S, the S-L surface");
+  if (result.settings.form == 1) return QStringLiteral("S, height above the plane");
+  return QStringLiteral("S, height above the form of degree %1").arg(result.settings.form);
+}
+
 void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map,
-                   const UnitNames& units) {
+                   const UnitNames& units, const QString& surface) {
   if (map.columns == 0) return drawNothing(painter, rect, QStringLiteral("no points"));
   const double barWidth = 96;
   ChartCanvas canvas(QSizeF(rect.width() - barWidth, rect.height()),
-                     QStringLiteral("Height map: S, height above the plane"));
+                     QStringLiteral("Height map: %1").arg(surface));
   const double xSpan = map.right - map.left, ySpan = map.top - map.bottom;
   QValueAxis* x = canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (%1)").arg(units.many),
                                    map.left, map.right);
@@ -134,7 +140,7 @@ void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map,
 }
 
 void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& profile, double cutoff,
-                 int profiles, const UnitNames& units) {
+                 int profiles, const UnitNames& units, bool robust) {
   const std::size_t n = profile.x.size();
   std::vector<QPointF> primary(n), meanLine(n), roughness(n);
   double low = 0, high = 0, rLow = 0, rHigh = 0;
@@ -150,11 +156,12 @@ void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& pro
   const double x0 = profile.x.front(), x1 = profile.x.back();
   const QString caption = QStringLiteral(
                               "Profile %1 of %2 (y %3): primary profile P and its "
-                              "Gaussian mean line, cut-off %4")
+                              "%5 mean line, cut-off %4")
                               .arg(profile.profile)
                               .arg(profiles)
                               .arg(numberText(profile.y, 4))
-                              .arg(numberText(cutoff));
+                              .arg(numberText(cutoff))
+                              .arg(robust ? QStringLiteral("robust") : QStringLiteral("Gaussian"));
   const double split = rect.height() * 0.45;
   {
     ChartCanvas canvas(QSizeF(rect.width(), split), caption);

@@ -22,14 +22,19 @@ struct UnitNames {
 // the highest y at the top; cells without a point are transparent.
 QImage heightMapImage(const HeightMap& map);
 
-// The height map with x and y axes at equal scale and a colour bar with its scale.
+// What the areal heights S are after the filtering chain, for the height map's title: "S, height
+// above the plane" with the defaults.
+QString surfaceCaption(const StandardResult& result);
+
+// The height map with x and y axes at equal scale and a colour bar with its scale; `surface`
+// names what the heights are.
 void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map,
-                   const UnitNames& units);
+                   const UnitNames& units, const QString& surface);
 
 // P with its mean line above, R below with the evaluation length, the sampling lengths and the
-// profile's Rp and Rv marked.
+// profile's Rp and Rv marked; `robust` when the mean line is the robust one.
 void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& profile, double cutoff,
-                 int profiles, const UnitNames& units);
+                 int profiles, const UnitNames& units, bool robust);
 
 // c(p) of S with the Rk construction, and Sk, Spk, Svk, Smr1, Smr2 beside it.
 void drawMaterialRatio(QPainter& painter, const QRectF& rect, const SurfaceCurves& curves,

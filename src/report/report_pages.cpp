@@ -1,6 +1,7 @@
 #include "report/report_pages.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
@@ -72,6 +73,57 @@ QString unitOf(std::string_view figure, const UnitNames& units) {
   return found == table.end() ? names.many : found->second;
 }
 
+// How the profiles and the areal surface were taken from the points: the filtering chain in
+// the order it ran.
+QString chainText(const StandardResult& s) {
+  const StandardSettings& chain = s.settings;
+  const QString form =
+      chain.form == 1 ? QStringLiteral("least-squares line")
+                      : QStringLiteral("least-squares polynomial of degree %1").arg(chain.form);
+  const QString surfaceForm = chain.form == 1 ? QStringLiteral("least-squares plane")
+                                              : QStringLiteral(
+                                                    "least-squares polynomial in x and y of "
+                                                    "total degree %1")
+                                                    .arg(chain.form);
+  const QString smoothing =
+      chain.lambdaS
+          ? QStringLiteral("Gaussian S-filter λs %1, then ").arg(numberText(*chain.lambdaS))
+          : QString();
+  QString text = QStringLiteral("Profiles: the scan lines, %1%2 off; ").arg(smoothing, form);
+  text += chain.robust ? QStringLiteral(
+                             "robust Gaussian regression mean line (second order, "
+                             "at most 50 passes), cut-off λc %1 (weights to ±λc); ")
+                             .arg(numberText(s.cutoff))
+                       : QStringLiteral(
+                             "Gaussian mean line, cut-off λc %1 (weights to ±λc, "
+                             "renormalised at the ends); ")
+                             .arg(numberText(s.cutoff));
+  text += QStringLiteral("evaluated from λc/2 in at either end, in whole sampling lengths of λc.");
+  if (!chain.lambdaS && !chain.arealCutoff && chain.form == 1) {
+    return text + QStringLiteral(
+                      "\nAreal: S, the height above the least-squares plane of all "
+                      "points, unfiltered.");
+  }
+  const bool grid = s.grid.has_value();
+  text += QStringLiteral("\nAreal: %1, ")
+              .arg(s.scaleLimited ? QStringLiteral("the S-L surface")
+                                  : QStringLiteral("the S-F surface"));
+  if (chain.lambdaS) {
+    text += grid ? QStringLiteral("the heights smoothed by the areal Gaussian S-filter λs %1, ")
+                       .arg(numberText(*chain.lambdaS))
+                 : QStringLiteral("unsmoothed (not a regular grid), ");
+  }
+  text += QStringLiteral("less the %1 of all points").arg(surfaceForm);
+  if (chain.arealCutoff) {
+    text += s.scaleLimited ? QStringLiteral(
+                                 ", less its areal Gaussian mean surface of cut-off "
+                                 "λ %1 (renormalised at the edges)")
+                                 .arg(numberText(*chain.arealCutoff))
+                           : QStringLiteral("; no L-filter (not a regular grid)");
+  }
+  return text + QStringLiteral(".");
+}
+
 void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& report,
                      const ReportStamp& stamp) {
   const StandardResult& s = report.standard;
@@ -82,15 +134,15 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& re
   double y = titleBlock(painter, page, report, stamp);
   const QString settings =
       QStringLiteral(
-          "%1 points · x %2 … %3 · y %4 … %5 · z %6 … %7 · all lengths and heights in %9."
-          "\nProfiles: the scan lines, least-squares line off; Gaussian mean line, cut-off "
-          "λc %8 (weights to ±λc, renormalised at the ends); evaluated from λc/2 in at either "
-          "end, in whole sampling lengths of λc.\nAreal: S, the height above the least-squares "
-          "plane of all points, unfiltered. Rk family: 40 % secant of least slope. RSm: height "
-          "discrimination 10 % of Rz. Volumes at p = 10 % and q = 80 %. Sal and Str: s = 0.2.")
+          "%1 points · x %2 … %3 · y %4 … %5 · z %6 … %7 · all lengths and heights in "
+          "%8.\n")
           .arg(report.points)
           .arg(numberText(e.minX), numberText(e.maxX), numberText(e.minY), numberText(e.maxY),
-               numberText(e.minZ), numberText(e.maxZ), numberText(s.cutoff), units.many);
+               numberText(e.minZ), numberText(e.maxZ), units.many) +
+      chainText(s) +
+      QStringLiteral(
+          " Rk family: 40 % secant of least slope. RSm: height discrimination 10 % of "
+          "Rz. Volumes at p = 10 % and q = 80 %. Sal and Str: s = 0.2.");
   if (report.x3p) {
     // What the X3P file says of itself: its kind and size, and its Record2.
     const X3pInfo& x = report.x3pInfo;
@@ -113,23 +165,25 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& re
   }
   painter.setFont(textFont(6.5));
   painter.setPen(kInk);
-  QRectF block(left, y - QFontMetricsF(painter.font()).ascent(), width, 60);
+  QRectF block(left, y - QFontMetricsF(painter.font()).ascent(), width, 120);
   painter.drawText(block, Qt::TextWordWrap, settings, &block);
   y = block.bottom();
   y += 4;
+  // A filtering chain takes more words than the defaults: the top figures give up the height.
+  const double squeezed = std::max(0.0, block.height() - 60);
 
   // Height map beside the material ratio curve, the profile across the page, the height
   // distribution beside the spectrum, and the table at the foot.
   const double half = (width - 10) / 2;
-  const QRectF map(left, y, half, 300), ratio(left + half + 10, y, half, 300);
+  const QRectF map(left, y, half, 300 - squeezed), ratio(left + half + 10, y, half, 300 - squeezed);
   const QRectF profile(left, map.bottom() + 6, width, 225);
   const QRectF histogram(left, profile.bottom() + 6, half, 195);
   const QRectF spectrum(left + half + 10, profile.bottom() + 6, half, 195);
-  drawHeightMap(painter, map, curves.heightMap, units);
+  drawHeightMap(painter, map, curves.heightMap, units, surfaceCaption(s));
   drawMaterialRatio(painter, ratio, curves, s.areal, units);
   if (curves.profile) {
     drawProfile(painter, profile, *curves.profile, s.cutoff, static_cast<int>(s.profiles.size()),
-                units);
+                units, s.settings.robust);
   } else {
     drawNothing(painter, profile, QStringLiteral("no profile could be evaluated"));
   }

@@ -144,8 +144,9 @@ class FigureFiles final : public ReportSink {
            file.commit();
     };
 
-    svg(QStringLiteral("heightmap"), QSizeF(520, 420),
-        [&](QPainter& p, const QRectF& r) { drawHeightMap(p, r, curves.heightMap, units); });
+    svg(QStringLiteral("heightmap"), QSizeF(520, 420), [&](QPainter& p, const QRectF& r) {
+      drawHeightMap(p, r, curves.heightMap, units, surfaceCaption(s));
+    });
     if (curves.heightMap.columns > 0) {
       ok = heightMapImage(curves.heightMap).save(base + QStringLiteral("heightmap.png")) && ok;
     }
@@ -180,7 +181,8 @@ class FigureFiles final : public ReportSink {
     if (curves.profile) {
       const ProfileCurves& pc = *curves.profile;
       svg(QStringLiteral("profile"), QSizeF(800, 420), [&](QPainter& p, const QRectF& r) {
-        drawProfile(p, r, pc, s.cutoff, static_cast<int>(s.profiles.size()), units);
+        drawProfile(p, r, pc, s.cutoff, static_cast<int>(s.profiles.size()), units,
+                    s.settings.robust);
       });
       text = "x,P,mean line,R,evaluated\n";
       for (std::size_t i = 0; i < pc.x.size(); ++i) {

@@ -106,6 +106,14 @@ TEST(BatchOptions, RefusesWrongArgumentsWithTheirReason) {
       {{"--unit", "inch", "a"}, "--unit must be um, mm or m, not \"inch\""},
       {{"--json=yes", "a"}, "--json takes no value"},
       {{"-j", "a"}, "unknown option -j"},
+      {{"--form", "7", "a"}, "--form must be a whole number from 0 to 6, not \"7\""},
+      {{"--form", "x", "a"}, "--form must be a whole number from 0 to 6, not \"x\""},
+      {{"--lambda-s", "0", "a"},
+       "--lambda-s must be a decimal number greater than 0 and below the cut-off, not \"0\""},
+      {{"--cutoff", "0.25", "--lambda-s", "0.25", "a"},
+       "--lambda-s must be a decimal number greater than 0 and below the cut-off, not \"0.25\""},
+      {{"--areal-cutoff", "0", "a"},
+       "--areal-cutoff must be a decimal number greater than 0, not \"0\""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
@@ -117,15 +125,19 @@ TEST(BatchOptions, RefusesWrongArgumentsWithTheirReason) {
 
 TEST(BatchOptions, UsageTextNamesEveryOptionAndTheExitStatuses) {
   const std::string usage = usageText();
-  EXPECT_EQ(usage.rfind("Usage: corvane-batch [--sampling-length L] [--plane H] [--standard] "
-                        "[--cutoff LC]\n                     [--report PDF] [--figures DIR] "
-                        "[--unit U] [--to-x3p DIR]\n                     [--force] [--json] "
-                        "FILE...\n",
-                        0),
-            0u);
+  EXPECT_EQ(
+      usage.rfind(
+          "Usage: corvane-batch [--sampling-length L] [--plane H] [--standard] "
+          "[--cutoff LC]\n                     [--form D] [--lambda-s LS] "
+          "[--areal-cutoff LA] [--robust]\n                     [--report PDF] [--figures DIR] "
+          "[--unit U] [--to-x3p DIR]\n                     [--force] [--json] "
+          "FILE...\n",
+          0),
+      0u);
   for (const char* option :
        {"--sampling-length L", "--plane H", "--standard", "--cutoff LC", "--report PDF",
-        "--figures DIR", "--unit U", "--to-x3p DIR", "--force", "--json", "--help"}) {
+        "--figures DIR", "--form D", "--lambda-s LS", "--areal-cutoff LA", "--robust", "--unit U",
+        "--to-x3p DIR", "--force", "--json", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
   EXPECT_NE(usage.find("0 when every file loaded, 1 when any did not"), std::string::npos);

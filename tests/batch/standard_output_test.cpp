@@ -73,8 +73,8 @@ TEST(StandardOutput, JsonFieldsAndUnchangedOutputWithoutTheOption) {
   ASSERT_TRUE(value.has_value()) << json;
   const JsonValue* s = value->find("standard");
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s->names(), (std::vector<std::string>{"cutoff", "areal", "grid", "arealReasons", "mean",
-                                                  "profiles"}));
+  EXPECT_EQ(s->names(), (std::vector<std::string>{"cutoff", "settings", "areal", "grid",
+                                                  "arealReasons", "mean", "profiles"}));
   EXPECT_EQ(s->find("cutoff")->text, "0.8");
   EXPECT_EQ(namesOf(s->find("areal")),
             (std::vector<std::string>{"Sa",   "Sq",   "Ssk", "Sku", "Sp",  "Sv",  "Sz",
