@@ -14,15 +14,29 @@
 //                                   by FFT, as the analysis works it out for Sal and Str
 //   BM_DirectAutocorrelationSample  the same table by a sum per lag, O(points x lags)
 //
+// The filtering chain, each beside its plain counterpart above:
+//   BM_ArealCutoffSample     the sample's analysis with the areal L-filter at 2.5 (S-L surface)
+//   BM_Form6Sample           the sample's analysis taking off degree 6 instead of the line and
+//                            the plane
+//   BM_RobustLongProfile     the long profile's analysis with the robust mean line (passes
+//                            counted)
+//   BM_ArealMeanSurfaceGrid        the areal Gaussian mean surface of a 256 x 256 grid at a
+//                                  cut-off of 51 x 51 weights, separable and by FFT
+//   BM_DirectArealMeanSurfaceGrid  the same surface by the direct 2D sum of the weights
+//
 // `bench_standard --write-long-profile FILE` only writes the long profile, so that the numpy
 // comparison (bench/standard_vs_numpy.sh) runs on the very same bytes.
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <optional>
+#include <random>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "analysis/areal_filter.h"
 #include "analysis/autocorrelation.h"
 #include "analysis/gaussian_filter.h"
 #include "analysis/standard_parameters.h"
@@ -65,21 +79,26 @@ struct Loaded {
   explicit Loaded(const fs::path& path) { ok = corvane::readPointFile(path, table).ok(); }
 };
 
-void standard(benchmark::State& state, const fs::path& path, double cutoff, int profiles) {
+void standard(benchmark::State& state, const fs::path& path, double cutoff, int profiles,
+              corvane::StandardSettings settings = {}) {
   const Loaded loaded(path);
   if (!loaded.ok) {
     state.SkipWithError("the file could not be read");
     return;
   }
+  settings.cutoff = cutoff;
+  const std::span<const corvane::Point> points(&loaded.table.row(1),
+                                               static_cast<std::size_t>(loaded.table.count()));
   corvane::StandardWorkspace workspace;
-  int evaluated = 0;
+  int evaluated = 0, passes = 0;
   for (auto _ : state) {
-    const corvane::StandardResult result =
-        corvane::standardAnalysis(loaded.table, cutoff, workspace);
+    const corvane::StandardResult result = corvane::standardAnalysis(points, settings, workspace);
     evaluated = result.evaluated;
+    passes = result.profiles.front().robustPasses;
     benchmark::DoNotOptimize(result.mean);
   }
   if (evaluated != profiles) state.SkipWithError("not every profile was evaluated");
+  if (settings.robust) state.counters["passes"] = passes;
 }
 
 void bareParse(benchmark::State& state, const fs::path& path) {
@@ -159,6 +178,44 @@ void autocorrelation(benchmark::State& state, bool direct) {
   }
 }
 
+corvane::StandardSettings chain(int form, std::optional<double> arealCutoff, bool robust) {
+  corvane::StandardSettings settings;
+  settings.form = form;
+  settings.arealCutoff = arealCutoff;
+  settings.robust = robust;
+  return settings;
+}
+
+void BM_ArealCutoffSample(benchmark::State& state) {
+  standard(state, kSample, kSampleCutoff, 250, chain(1, 2.5, false));
+}
+void BM_Form6Sample(benchmark::State& state) {
+  standard(state, kSample, kSampleCutoff, 250, chain(6, std::nullopt, false));
+}
+void BM_RobustLongProfile(benchmark::State& state) {
+  standard(state, longProfileFile(), kLongCutoff, 1, chain(1, std::nullopt, true));
+}
+
+// A 256 x 256 grid of random heights, 0.01 apart, filtered at 0.25: 25 weights either side.
+void arealMeanSurface(benchmark::State& state, bool direct) {
+  const corvane::Grid grid{256, 256, 0.01, 0.01};
+  std::vector<double> heights(grid.nx * grid.ny), mean(heights.size()), column;
+  std::mt19937_64 random(17);
+  std::normal_distribution<double> noise;
+  for (double& h : heights) h = noise(random);
+  corvane::GaussianFilter filter;
+  for (auto _ : state) {
+    if (direct) {
+      corvane::directArealMeanSurface(heights, grid, 0.25, mean);
+    } else {
+      corvane::arealMeanSurface(heights, grid, 0.25, filter, column, mean);
+    }
+    benchmark::DoNotOptimize(mean.data());
+  }
+}
+void BM_ArealMeanSurfaceGrid(benchmark::State& state) { arealMeanSurface(state, false); }
+void BM_DirectArealMeanSurfaceGrid(benchmark::State& state) { arealMeanSurface(state, true); }
+
 void BM_AutocorrelationSample(benchmark::State& state) { autocorrelation(state, false); }
 void BM_DirectAutocorrelationSample(benchmark::State& state) { autocorrelation(state, true); }
 
@@ -174,6 +231,17 @@ BENCHMARK(BM_MeanLineLongProfile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DirectLongProfile)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_AutocorrelationSample)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DirectAutocorrelationSample)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ArealCutoffSample)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_Form6Sample)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_RobustLongProfile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_ArealMeanSurfaceGrid)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DirectArealMeanSurfaceGrid)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
 

@@ -25,8 +25,9 @@ namespace corvane {
 //
 // The sums over j are convolutions of d and d P with the fixed kernels s(u) u^k, k = 0 .. 4: each
 // pass transforms d and d P once and takes the eight sums back from their products with the
-// kernels' transforms (made once per length). One per thread: it holds its buffers; the FFT
-// plans are shared.
+// kernels' transforms (made once per length). On a long profile each pass runs on two threads:
+// five transforms on either, then a0 for half the points on either. One per thread: it holds
+// its buffers; the FFT plans are shared.
 class RobustFilter {
  public:
   RobustFilter();

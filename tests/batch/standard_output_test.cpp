@@ -76,6 +76,23 @@ TEST(StandardOutput, JsonFieldsAndUnchangedOutputWithoutTheOption) {
   EXPECT_EQ(s->names(), (std::vector<std::string>{"cutoff", "settings", "areal", "grid",
                                                   "arealReasons", "mean", "profiles"}));
   EXPECT_EQ(s->find("cutoff")->text, "0.8");
+  const JsonValue* settings = s->find("settings");
+  EXPECT_EQ(namesOf(settings), (std::vector<std::string>{"form", "lambdaS", "arealCutoff", "robust",
+                                                         "surface", "robustPasses"}));
+  EXPECT_EQ(settings->find("form")->text, "1");
+  EXPECT_TRUE(settings->find("lambdaS")->isNull() && settings->find("robustPasses")->isNull());
+  EXPECT_EQ(settings->find("surface")->text, "S-F");
+  {
+    // Off a grid the L-filter is named but not applied; the passes come per evaluated profile.
+    BatchOptions chain = standard;
+    chain.form = 2, chain.lambdaS = 0.25, chain.arealCutoff = 2.5, chain.robust = true;
+    const auto filtered = JsonReader::read(jsonReport(analyseFile(file, chain, ".", *workspace)));
+    const JsonValue* named = filtered->find("standard")->find("settings");
+    EXPECT_EQ(named->find("form")->text, "2");
+    EXPECT_EQ(named->find("lambdaS")->text, "0.25");
+    EXPECT_EQ(named->find("surface")->text, "S-F");
+    EXPECT_EQ(named->find("robustPasses")->items.size(), 2u);
+  }
   EXPECT_EQ(namesOf(s->find("areal")),
             (std::vector<std::string>{"Sa",   "Sq",   "Ssk", "Sku", "Sp",  "Sv",  "Sz",
                                       "Sdq",  "Sdr",  "Sal", "Str", "Sk",  "Spk", "Svk",
