@@ -1,6 +1,7 @@
 #include "analysis/polynomial_form.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -61,47 +62,36 @@ std::vector<double> solve(std::vector<double> g, std::vector<double> rhs, std::s
   return c;
 }
 
-}  // namespace
-
-void removePolynomial(std::span<const double> x, std::span<const double> z, int degree,
-                      std::span<double> residual, std::vector<double>& scratch) {
+// The polynomials of degree 1 .. `degree` orthonormal over x (and to the constant), by
+// Forsythe's three-term recurrence in x centred and scaled to -1 .. 1:
+// p(k+1) = (t - alpha) p(k) - beta p(k-1), alpha = <t p(k), p(k)> / <p(k), p(k)>,
+// beta = <p(k), p(k)> / <p(k-1), p(k-1)>, each stored divided by its norm.
+void makeBasis(std::span<const double> x, int degree, ProfileBasis& basis) {
   const std::size_t n = x.size();
-  std::copy(z.begin(), z.end(), residual.begin());
-  if (n == 0) return;
-  // The constant: the mean.
-  double mean = 0;
-  for (const double v : residual) mean += v;
-  mean /= static_cast<double>(n);
-  for (double& v : residual) v -= mean;
-  if (degree <= 0) return;
-
+  basis.x.assign(x.begin(), x.end());
+  basis.degree = degree;
+  basis.terms = 0;
+  basis.values.resize(static_cast<std::size_t>(degree) * n);
   const auto [low, high] = std::minmax_element(x.begin(), x.end());
   const auto [centre, half] = scaling(*low, *high);
-  scratch.resize(3 * n);
-  double* t = scratch.data();
-  double* previous = t + n;        // p(k-1)
-  double* current = previous + n;  // p(k)
+  std::vector<double> t(n), previous(n, 1.0), current(n);
+  double alpha = 0;
   for (std::size_t i = 0; i < n; ++i) {
     t[i] = (x[i] - centre) / half;
-    previous[i] = 1;
+    alpha += t[i];
   }
-  double previousNorm = static_cast<double>(n);
-  double alpha = 0;
-  for (std::size_t i = 0; i < n; ++i) alpha += t[i];
-  alpha /= previousNorm;
+  alpha /= static_cast<double>(n);
   for (std::size_t i = 0; i < n; ++i) current[i] = t[i] - alpha;
+  double previousNorm = static_cast<double>(n);
   for (int k = 1; k <= degree; ++k) {
-    double norm = 0, projection = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      norm += current[i] * current[i];
-      projection += residual[i] * current[i];
-    }
+    double norm = 0;
+    for (const double v : current) norm += v * v;
     if (!(norm > 0)) return;  // fewer distinct x than terms: nothing more to take off
-    const double c = projection / norm;
-    for (std::size_t i = 0; i < n; ++i) residual[i] -= c * current[i];
+    const double root = std::sqrt(norm);
+    double* q = basis.values.data() + basis.terms * n;
+    for (std::size_t i = 0; i < n; ++i) q[i] = current[i] / root;
+    ++basis.terms;
     if (k == degree) return;
-    // p(k+1) = (t - alpha) p(k) - beta p(k-1), with alpha = <t p(k), p(k)> / <p(k), p(k)> and
-    // beta = <p(k), p(k)> / <p(k-1), p(k-1)>.
     double weighted = 0;
     for (std::size_t i = 0; i < n; ++i) weighted += t[i] * current[i] * current[i];
     alpha = weighted / norm;
@@ -112,6 +102,35 @@ void removePolynomial(std::span<const double> x, std::span<const double> z, int 
       current[i] = next;
     }
     previousNorm = norm;
+  }
+}
+
+}  // namespace
+
+void removePolynomial(std::span<const double> x, std::span<const double> z, int degree,
+                      std::span<double> residual, ProfileBasis& basis) {
+  const std::size_t n = x.size();
+  std::copy(z.begin(), z.end(), residual.begin());
+  if (n == 0) return;
+  // The constant: the mean.
+  double mean = 0;
+  for (const double v : residual) mean += v;
+  mean /= static_cast<double>(n);
+  for (double& v : residual) v -= mean;
+  if (degree <= 0) return;
+  if (basis.degree != degree || !std::equal(x.begin(), x.end(), basis.x.begin(), basis.x.end())) {
+    makeBasis(x, degree, basis);
+  }
+  // The projections on every polynomial of the basis, then all of them taken off at once: the
+  // basis is orthonormal, so they do not depend on one another.
+  const std::size_t terms = basis.terms;
+  const double* q = basis.values.data();
+  std::array<double, kMostFormDegree> projection{};
+  for (std::size_t k = 0; k < terms; ++k) {
+    for (std::size_t i = 0; i < n; ++i) projection[k] += residual[i] * q[k * n + i];
+  }
+  for (std::size_t k = 0; k < terms; ++k) {
+    for (std::size_t i = 0; i < n; ++i) residual[i] -= projection[k] * q[k * n + i];
   }
 }
 
@@ -154,16 +173,19 @@ void removeSurfacePolynomial(std::span<const Point> points, int degree,
 
   std::vector<double> g(count * count, 0.0), basis(count), lx(d), ly(d);
   if (separable) {
+    // Legendre values by term along the line (px, a-major) and per line (py, line-major).
     const std::size_t nx = grid->nx, ny = grid->ny;
-    std::vector<double> px(nx * d), py(ny * d);  // Legendre values per column and per line
-    for (std::size_t i = 0; i < nx; ++i) legendre((points[i].x - cx) / hx, degree, &px[i * d]);
+    std::vector<double> px(d * nx), py(ny * d), values(d), gx(d * d, 0.0), gy(d * d, 0.0);
+    for (std::size_t i = 0; i < nx; ++i) {
+      legendre((points[i].x - cx) / hx, degree, values.data());
+      for (std::size_t a = 0; a < d; ++a) px[a * nx + i] = values[a];
+    }
     for (std::size_t j = 0; j < ny; ++j) {
       legendre((points[j * nx].y - cy) / hy, degree, &py[j * d]);
     }
-    std::vector<double> gx(d * d, 0.0), gy(d * d, 0.0);
-    for (std::size_t i = 0; i < nx; ++i) {
-      for (std::size_t a = 0; a < d; ++a) {
-        for (std::size_t c = 0; c < d; ++c) gx[a * d + c] += px[i * d + a] * px[i * d + c];
+    for (std::size_t a = 0; a < d; ++a) {
+      for (std::size_t c = 0; c < d; ++c) {
+        for (std::size_t i = 0; i < nx; ++i) gx[a * d + c] += px[a * nx + i] * px[c * nx + i];
       }
     }
     for (std::size_t j = 0; j < ny; ++j) {
@@ -179,18 +201,25 @@ void removeSurfacePolynomial(std::span<const Point> points, int degree,
                            gy[static_cast<std::size_t>(b) * d + static_cast<std::size_t>(e)];
       }
     }
-    std::vector<double> row(d);
-    for (int round = 0; round < 2; ++round) {  // the fit, then once more on its residual
-      std::vector<double> rhs(count, 0.0);
+    // The Gram matrix is that of the grid's x times that of its y, both of Legendre values on
+    // evenly spaced points, well conditioned: one fit is exact to rounding.
+    std::vector<double> columns(d * nx), row(d);
+    {
+      // The sums over the lines of P_b(v) r at every x, then over x with P_a(u).
+      std::fill(columns.begin(), columns.end(), 0.0);
       for (std::size_t j = 0; j < ny; ++j) {
-        std::fill(row.begin(), row.end(), 0.0);  // sum over the line of P_a(u) r
-        for (std::size_t i = 0; i < nx; ++i) {
-          for (std::size_t a = 0; a < d; ++a) row[a] += px[i * d + a] * residual[j * nx + i];
+        const double* r = &residual[j * nx];
+        for (std::size_t b = 0; b < d; ++b) {
+          const double w = py[j * d + b];
+          double* column = &columns[b * nx];
+          for (std::size_t i = 0; i < nx; ++i) column[i] += w * r[i];
         }
-        for (std::size_t s = 0; s < count; ++s) {
-          const auto [a, b] = terms[s];
-          rhs[s] += py[j * d + static_cast<std::size_t>(b)] * row[static_cast<std::size_t>(a)];
-        }
+      }
+      std::vector<double> rhs(count, 0.0);
+      for (std::size_t s = 0; s < count; ++s) {
+        const double* u = &px[static_cast<std::size_t>(terms[s].first) * nx];
+        const double* column = &columns[static_cast<std::size_t>(terms[s].second) * nx];
+        for (std::size_t i = 0; i < nx; ++i) rhs[s] += u[i] * column[i];
       }
       const std::vector<double> c = solve(g, rhs, count);
       for (std::size_t j = 0; j < ny; ++j) {
@@ -199,10 +228,10 @@ void removeSurfacePolynomial(std::span<const Point> points, int degree,
           const auto [a, b] = terms[s];
           row[static_cast<std::size_t>(a)] += c[s] * py[j * d + static_cast<std::size_t>(b)];
         }
-        for (std::size_t i = 0; i < nx; ++i) {
-          double fit = 0;
-          for (std::size_t a = 0; a < d; ++a) fit += row[a] * px[i * d + a];
-          residual[j * nx + i] -= fit;
+        double* r = &residual[j * nx];
+        for (std::size_t a = 0; a < d; ++a) {
+          const double* u = &px[a * nx];
+          for (std::size_t i = 0; i < nx; ++i) r[i] -= row[a] * u[i];
         }
       }
     }

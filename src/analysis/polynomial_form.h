@@ -12,12 +12,22 @@ namespace corvane {
 // The form a polynomial of degree 0 .. 6 describes, taken off by least squares.
 inline constexpr int kMostFormDegree = 6;
 
+// The polynomials orthonormal over a profile's x positions, degree 1 up: made for one profile
+// and kept for the next, which on a grid lies at the same positions.
+struct ProfileBasis {
+  std::vector<double> x;  // the positions it was made for
+  int degree = 0;
+  std::size_t terms = 0;       // polynomials made: fewer than the degree where x has too few values
+  std::vector<double> values;  // each polynomial at every position, one after the other
+};
+
 // z less its least-squares polynomial of degree `degree` in x, into `residual` (the same size).
 // The fit runs on polynomials orthogonal over the points (Forsythe's three-term recurrence in x
 // centred and scaled to -1 .. 1), each taken off the residual in turn, so that degree 6 on x in
-// the thousands keeps the heights to the last few digits. `scratch` is work space.
+// the thousands keeps the heights to the last few digits. `basis` is reused when x is the one
+// it was made for.
 void removePolynomial(std::span<const double> x, std::span<const double> z, int degree,
-                      std::span<double> residual, std::vector<double>& scratch);
+                      std::span<double> residual, ProfileBasis& basis);
 
 // The points' z less their least-squares polynomial in x and y of total degree `degree` (the
 // terms x^a y^b with a + b <= degree), into `residual`. The basis is the products of Legendre

@@ -99,7 +99,7 @@ void removeProfileForm(StandardWorkspace& workspace, const StandardSettings& set
   std::vector<double>& p = workspace.primary;
   p.resize(n);
   if (settings.form != 1) {
-    removePolynomial(x, z, settings.form, p, workspace.scratch);
+    removePolynomial(x, z, settings.form, p, workspace.profileBasis);
     return;
   }
   // The least-squares line, about the means for accuracy.

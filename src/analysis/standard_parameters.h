@@ -12,6 +12,7 @@
 #include "analysis/autocorrelation.h"
 #include "analysis/gaussian_filter.h"
 #include "analysis/material_ratio.h"
+#include "analysis/polynomial_form.h"
 #include "analysis/robust_filter.h"
 #include "data/point_table.h"
 
@@ -129,6 +130,7 @@ struct StandardWorkspace {
   GaussianFilter filter;
   GaussianFilter smoothing;  // the S-filter's (another cut-off)
   RobustFilter robust;
+  ProfileBasis profileBasis;  // the polynomial form's, kept for profiles at the same x
   std::vector<double> x, z, primary, meanLine, scratch;
   MaterialRatioCurve profileCurve;
   // The areal residual S of the last analysis, its material ratio curve and, on a grid, its

@@ -46,7 +46,8 @@ TEST(FilterChain, PolynomialFormLeavesWhatTheFormDoesNotHold) {
     EXPECT_NEAR(bent.figures[f], flat.figures[f], 2e-3 * flat.figures[f]) << kProfileFigureNames[f];
   }
   // Degree 6 on x in the thousands: a polynomial of that degree is taken off to 1e-9 of it.
-  std::vector<double> x(500), z(500), residual(500), scratch;
+  std::vector<double> x(500), z(500), residual(500);
+  ProfileBasis basis;
   double largest = 0;
   for (std::size_t i = 0; i < x.size(); ++i) {
     x[i] = 2000 + 0.02 * static_cast<double>(i);
@@ -55,7 +56,7 @@ TEST(FilterChain, PolynomialFormLeavesWhatTheFormDoesNotHold) {
            1e-3 * std::pow(u, 6);
     largest = std::max(largest, std::fabs(z[i]));
   }
-  removePolynomial(x, z, 6, residual, scratch);
+  removePolynomial(x, z, 6, residual, basis);
   for (const double r : residual) ASSERT_NEAR(r, 0, 1e-9 * largest);
   // The areal form on a grid and off it: a cubic surface is taken off whole.
   std::vector<Point> grid, cloud;
