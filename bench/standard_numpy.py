@@ -12,9 +12,19 @@ point formula), the spacing (crossings with a 10 % height discrimination) and th
 (numpy.quantile for the material ratio curve, the 40 % secant of least slope); the areal Rk
 family, Sxp and volumes, and on a regular grid numpy.gradient for Sdq, the cell areas for Sdr and
 numpy.fft for the autocorrelation behind Sal and Str. Prints one JSON object per file:
-{"file", "areal", "grid", "arealReasons", "mean", "profiles"}, null where a figure is undefined.
+{"file", "areal", "grid", "arealReasons", "mean", "profiles", "settings"}, null where a figure is
+undefined.
 
-Usage: standard_numpy.py [--cutoff LC] FILE...
+The filtering chain, each step written out plainly: --lambda-s smooths each profile's z with the
+mean line for LS, and on a grid the areal z with the separable areal mean surface (each row, then
+each column, by numpy.convolve, renormalised); --form fits a Legendre basis in scaled coordinates
+with numpy.linalg.lstsq (total degree D on the surface); --areal-cutoff takes the areal mean
+surface for LA off the grid; --robust fits, at every point, the weighted parabola from the sums
+of s(u) u^k delta and s(u) u^k delta P (numpy.convolve over the window) with numpy.linalg.solve,
+the weights from numpy.median.
+
+Usage: standard_numpy.py [--cutoff LC] [--form D] [--lambda-s LS] [--areal-cutoff LA]
+                         [--robust] FILE...
 """
 import json
 import math
@@ -82,21 +92,86 @@ def moments(v):
     return float(np.mean(np.abs(v))), rms, skew, kurt, float(v.max()), float(v.min())
 
 
-def mean_line(p, dx, cutoff):
+def window(dx, cutoff):
+    """The offsets k dx of the weights, |k| dx <= cutoff, and s(k dx)."""
     k_max = int(math.floor(cutoff / dx))
     while (k_max + 1) * dx <= cutoff:
         k_max += 1
     while k_max > 0 and k_max * dx > cutoff:
         k_max -= 1
-    k = np.arange(-k_max, k_max + 1)
-    w = np.exp(-math.pi * (k * dx / (ALPHA * cutoff)) ** 2)
+    u = np.arange(-k_max, k_max + 1) * dx
+    return u, np.exp(-math.pi * (u / (ALPHA * cutoff)) ** 2)
+
+
+def mean_line(p, dx, cutoff):
+    _, w = window(dx, cutoff)
+    k_max = len(w) // 2
     numerator = np.convolve(p, w, mode="same") if len(p) >= len(w) else \
         np.convolve(p, w)[k_max:k_max + len(p)]
     denominator = np.convolve(np.ones_like(p), w)[k_max:k_max + len(p)]
     return numerator / denominator
 
 
-def profile(x, z, cutoff):
+def window_sum(a, kernel):
+    """sum over j of a(j) kernel(j - i) for every i, kernel given for j - i = -k_max .. k_max."""
+    k_max = len(kernel) // 2
+    return np.convolve(a, kernel[::-1])[k_max:k_max + len(a)]
+
+
+def robust_mean_line(p, dx, cutoff):
+    """The robust Gaussian regression mean line of second order, and its number of passes."""
+    u, s = window(dx, cutoff)
+    u = u / cutoff  # a0 does not change with the scale of u; the sums stay of one size
+    kernels = [s * u ** k for k in range(5)]
+    delta, line, rq = np.ones_like(p), None, None
+    for passes in range(1, 51):
+        S = [window_sum(delta, kern) for kern in kernels]
+        T = [window_sum(delta * p, kern) for kern in kernels[:3]]
+        matrix = np.stack([np.stack(S[0:3], -1), np.stack(S[1:4], -1), np.stack(S[2:5], -1)], -2)
+        previous = line
+        line = np.linalg.solve(matrix, np.stack(T, -1)[..., None])[:, 0, 0]
+        r = p - line
+        if passes > 1 and np.max(np.abs(line - previous)) <= 1e-4 * rq:
+            break
+        rq = math.sqrt(np.mean(r * r))
+        c = 4.4478 * np.median(np.abs(r))
+        delta = np.where(np.abs(r) < c, (1 - (r / c) ** 2) ** 2, 0.0)
+    return line, passes
+
+
+def legendre_columns(t, degree):
+    return np.polynomial.legendre.legvander(t, degree)
+
+
+def scaled(v):
+    centred = v - v.mean()
+    largest = np.max(np.abs(centred))
+    return centred / largest if largest > 0 else centred
+
+
+def profile_form(x, z, degree):
+    """z less its least-squares polynomial in x of the degree."""
+    design = legendre_columns(scaled(x), degree)
+    coefficients, *_ = np.linalg.lstsq(design, z - z.mean(), rcond=None)
+    return (z - z.mean()) - design @ coefficients
+
+
+def surface_form(x, y, z, degree):
+    """z less its least-squares polynomial in x and y of total degree D."""
+    px, py = legendre_columns(scaled(x), degree), legendre_columns(scaled(y), degree)
+    design = np.column_stack([px[:, a] * py[:, b] for a in range(degree + 1)
+                              for b in range(degree + 1 - a)])
+    coefficients, *_ = np.linalg.lstsq(design, z - z.mean(), rcond=None)
+    return (z - z.mean()) - design @ coefficients
+
+
+def areal_mean_surface(s2, dx, dy, cutoff):
+    """Each row filtered along x, then each column along y, both renormalised at the edges."""
+    rows = np.array([mean_line(row, dx, cutoff) for row in s2])
+    return np.array([mean_line(column, dy, cutoff) for column in rows.T]).T
+
+
+def profile(x, z, cutoff, chain):
     result = {"ok": False, "reason": None, "spacing": None, "nr": None}
     figures = dict.fromkeys(PROFILE_NAMES)
     if len(x) < 3:
@@ -108,9 +183,14 @@ def profile(x, z, cutoff):
     if not dx > 0 or np.any(np.abs(steps - dx) > 0.01 * dx):
         result["reason"] = "uneven spacing"
         return result, figures
-    mx, mz = x.mean(), z.mean()
-    slope = np.sum((x - mx) * (z - mz)) / np.sum((x - mx) ** 2)
-    p = (z - mz) - slope * (x - mx)
+    if chain["lambdaS"]:
+        z = mean_line(z, dx, chain["lambdaS"])
+    if chain["form"] != 1:
+        p = profile_form(x, z, chain["form"])
+    else:
+        mx, mz = x.mean(), z.mean()
+        slope = np.sum((x - mx) * (z - mz)) / np.sum((x - mx) ** 2)
+        p = (z - mz) - slope * (x - mx)
     pa, pq, _, _, pmax, pmin = moments(p)
     figures.update(Pa=pa, Pq=pq, Pt=pmax - pmin)
 
@@ -125,7 +205,11 @@ def profile(x, z, cutoff):
         result["reason"] = "shorter than the cut-off"
         return result, figures
 
-    whole = p - mean_line(p, dx, cutoff)
+    if chain["robust"]:
+        line, result["passes"] = robust_mean_line(p, dx, cutoff)
+    else:
+        line = mean_line(p, dx, cutoff)
+    whole = p - line
     r = whole[inside]
     xe = x[inside]
     ra, rq, rsk, rku, rmax, rmin = moments(r)
@@ -203,10 +287,22 @@ def texture(f, mx, my, dx, dy):
     return min(lengths), (min(lengths) / max(lengths) if decays else None), decays
 
 
-def areal(x, y, z, bounds):
-    design = np.column_stack((np.ones_like(x), x - x.mean(), y - y.mean()))
-    coefficients, *_ = np.linalg.lstsq(design, z - z.mean(), rcond=None)
-    s = (z - z.mean()) - design @ coefficients
+def areal(x, y, z, bounds, chain):
+    grid = grid_of(x, y, bounds)
+    if grid is not None and chain["lambdaS"]:
+        nx, ny, dx, dy = grid
+        z = areal_mean_surface(z.reshape(ny, nx), dx, dy, chain["lambdaS"]).ravel()
+    if chain["form"] != 1:
+        s = surface_form(x, y, z, chain["form"])
+    else:
+        design = np.column_stack((np.ones_like(x), x - x.mean(), y - y.mean()))
+        coefficients, *_ = np.linalg.lstsq(design, z - z.mean(), rcond=None)
+        s = (z - z.mean()) - design @ coefficients
+    chain["surface"] = "S-F"
+    if grid is not None and chain["arealCutoff"]:
+        nx, ny, dx, dy = grid
+        s = s - areal_mean_surface(s.reshape(ny, nx), dx, dy, chain["arealCutoff"]).ravel()
+        chain["surface"] = "S-L"
     sa, sq, ssk, sku, smax, smin = moments(s)
     figures = {"Sa": sa, "Sq": sq, "Ssk": ssk, "Sku": sku, "Sp": smax, "Sv": -smin,
                "Sz": smax - smin, "Sdq": None, "Sdr": None, "Sal": None, "Str": None}
@@ -216,7 +312,7 @@ def areal(x, y, z, bounds):
     vv = lambda p: float(np.sum(c(p) - s[s < c(p)]) / len(s))
     figures.update(Sxp=c(2.5) - c(50), Vmp=vm(10), Vmc=vm(80) - vm(10), Vvc=vv(10) - vv(80),
                    Vvv=vv(80))
-    grid, reasons = grid_of(x, y, bounds), []
+    reasons = []
     if grid is None:
         reasons.append("not a regular grid")
         return figures, None, reasons
@@ -235,13 +331,13 @@ def areal(x, y, z, bounds):
     return figures, {"nx": nx, "ny": ny, "dx": dx, "dy": abs(dy)}, reasons
 
 
-def analyse(path, cutoff):
+def analyse(path, cutoff, chain):
     points = np.loadtxt(path, delimiter=",", dtype=np.float64, ndmin=2)
     x, y, z = points[:, 0], points[:, 1], points[:, 2]
     bounds = np.concatenate(([0], np.flatnonzero(x[:-1] > x[1:]) + 1, [len(x)]))
     profiles, sums, counts = [], dict.fromkeys(PROFILE_NAMES, 0.0), dict.fromkeys(PROFILE_NAMES, 0)
     for number, (a, b) in enumerate(zip(bounds[:-1], bounds[1:]), start=1):
-        result, figures = profile(x[a:b], z[a:b], cutoff)
+        result, figures = profile(x[a:b], z[a:b], cutoff, chain)
         profiles.append({"profile": number, **result, **figures})
         if result["ok"]:
             for name, value in figures.items():
@@ -251,18 +347,35 @@ def analyse(path, cutoff):
     evaluated = sum(1 for p in profiles if p["ok"])
     mean = {"profiles": evaluated}
     mean.update({n: (sums[n] / counts[n] if counts[n] else None) for n in PROFILE_NAMES})
-    figures, grid, reasons = areal(x, y, z, bounds)
+    chain = dict(chain)
+    figures, grid, reasons = areal(x, y, z, bounds, chain)
+    chain["robustPasses"] = [p.pop("passes") for p in profiles if p["ok"]] \
+        if chain["robust"] else None
+    for p in profiles:
+        p.pop("passes", None)
     return {"file": path, "cutoff": cutoff, "areal": figures, "grid": grid,
-            "arealReasons": reasons, "mean": mean, "profiles": profiles}
+            "arealReasons": reasons, "mean": mean, "profiles": profiles, "settings": chain}
 
 
 def main(arguments):
     cutoff = 0.8
-    if arguments[:1] == ["--cutoff"]:
-        cutoff = float(arguments[1])
-        arguments = arguments[2:]
+    chain = {"form": 1, "lambdaS": None, "arealCutoff": None, "robust": False}
+    while arguments[:1] and arguments[0].startswith("--"):
+        option = arguments.pop(0)
+        if option == "--robust":
+            chain["robust"] = True
+        elif option == "--cutoff":
+            cutoff = float(arguments.pop(0))
+        elif option == "--form":
+            chain["form"] = int(arguments.pop(0))
+        elif option == "--lambda-s":
+            chain["lambdaS"] = float(arguments.pop(0))
+        elif option == "--areal-cutoff":
+            chain["arealCutoff"] = float(arguments.pop(0))
+        else:
+            raise SystemExit(f"unknown option {option}")
     for path in arguments:
-        sys.stdout.write(json.dumps(analyse(path, cutoff)) + "\n")
+        sys.stdout.write(json.dumps(analyse(path, cutoff, chain)) + "\n")
 
 
 if __name__ == "__main__":

@@ -3,7 +3,9 @@
 # (bench/standard_numpy.py, numpy.convolve for the mean line), on the 100000-point sample at
 # cut-off 0.8, on the 100000-point single profile of bench_standard (dx 0.001) at cut-off 8 and
 # on a 300 x 300 grid of texture with a lay (smoothed noise, made here), whose autocorrelation
-# decays within the data so that Sal and Str are compared too, at cut-off 0.8:
+# decays within the data so that Sal and Str are compared too, at cut-off 0.8; then the sample and
+# the grid again through the filtering chain (S-filter, polynomial form, areal L-filter, robust
+# mean line), where the robust passes of every profile must agree too:
 # first the largest difference between their figures, then both programs timed side by side by
 # hyperfine, the medians of RUNS runs each (default 5) and their ratio.
 #   bench/standard_vs_numpy.sh [CORVANE_BATCH]
@@ -34,12 +36,15 @@ with open(sys.argv[1], "w") as out:
             out.write(f"{i * 0.01:.4f},{j * 0.01:.4f},{z[j, i]:.6f}\n")
 PY
 
-for case in "sample.txt 0.8" "long_profile.txt 8" "textured_grid.txt 0.8"; do
+for case in "sample.txt 0.8" "long_profile.txt 8" "textured_grid.txt 0.8" \
+  "sample.txt 0.8 --form 2 --lambda-s 0.25 --areal-cutoff 2.5" "sample.txt 2.5 --robust" \
+  "textured_grid.txt 0.8 --form 6 --lambda-s 0.02 --areal-cutoff 0.5 --robust"; do
   set -- $case
-  file=$work/$1 cutoff=$2
-  "$batch" --standard --cutoff "$cutoff" --json "$file" >"$work/batch.json"
-  $python bench/standard_numpy.py --cutoff "$cutoff" "$file" >"$work/numpy.json"
-  $python - "$work/batch.json" "$work/numpy.json" "$1" "$cutoff" <<'PY'
+  file=$work/$1 cutoff=$2 name="$1 at cut-off $2${3:+ }${*:3}"
+  options="--cutoff $cutoff ${*:3}"
+  "$batch" --standard $options --json "$file" >"$work/batch.json"
+  $python bench/standard_numpy.py $options "$file" >"$work/numpy.json"
+  $python - "$work/batch.json" "$work/numpy.json" "$name" <<'PY'
 import json, math, sys
 batch = json.load(open(sys.argv[1]))["standard"]
 numpy_ = json.load(open(sys.argv[2]))
@@ -66,14 +71,19 @@ for b, n in zip(batch["profiles"], numpy_["profiles"]):
     for name in ("Pa", "Pq", "Pt", "Ra", "Rq", "Rsk", "Rku", "Rp", "Rv", "Rz", "Rt",
                  "Rdq", "RSm", "Rk", "Rpk", "Rvk", "Mr1", "Mr2"):
         compare(b[name], n[name], f"profile {b['profile']} {name}")
-print(f"{sys.argv[3]} at cut-off {sys.argv[4]}: {batch['mean']['profiles']} profiles evaluated; "
+settings = numpy_["settings"]
+for key, value in settings.items():
+    assert batch["settings"][key] == value, (key, batch["settings"][key], value)
+passes = settings["robustPasses"]
+print(f"{sys.argv[3]}: {batch['mean']['profiles']} profiles evaluated; "
       f"Sal {batch['areal']['Sal']}, Str {batch['areal']['Str']}; "
-      f"largest relative difference to numpy {worst:.2g} ({where})")
+      + (f"robust passes {min(passes)}..{max(passes)}, the same for every profile; " if passes else "")
+      + f"largest relative difference to numpy {worst:.2g} ({where})")
 PY
   hyperfine --warmup 1 --runs "${RUNS:-5}" --export-json "$work/times.json" \
-    --command-name corvane-batch "$batch --standard --cutoff $cutoff --json $file" \
-    --command-name numpy "$python bench/standard_numpy.py --cutoff $cutoff $file" >/dev/null
-  $python - "$work/times.json" "$1" <<'PY'
+    --command-name corvane-batch "$batch --standard $options --json $file" \
+    --command-name numpy "$python bench/standard_numpy.py $options $file" >/dev/null
+  $python - "$work/times.json" "$name" <<'PY'
 import json, sys
 results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
 batch, numpy_ = results["corvane-batch"]["median"], results["numpy"]["median"]
