@@ -57,23 +57,30 @@ void sideBySide(bool twoThreads, Here&& here, There&& there) {
   }
 }
 
-// The median of non-negative numbers. Their bit patterns order as they do, so a count of the
-// top 16 bits finds the one or two buckets the middle ranks fall in, and only those are
-// selected in, a small share of them all.
+// The median of non-negative numbers. Their bit patterns order as they do, so for many numbers
+// a count of the top 16 bits finds the one or two buckets the middle ranks fall in, and only
+// those are selected in, a small share of them all. Below kCountFrom numbers, clearing the
+// 65536 counts would cost more than selecting in all of them.
+constexpr std::size_t kCountFrom = 1 << 14;
 double medianOf(std::span<const double> values, std::vector<std::uint32_t>& counts,
                 std::vector<double>& bucket) {
   const std::size_t n = values.size();
   const std::size_t high = n / 2, low = (n - 1) / 2;  // the middle ranks, from 0
-  const auto key = [](double v) { return std::bit_cast<std::uint64_t>(v) >> 48; };
-  counts.assign(std::size_t{1} << 16, 0);
-  for (const double v : values) ++counts[key(v)];
-  std::size_t below = 0, first = 0;  // the ranks below bucket `first`, which holds rank low
-  while (below + counts[first] <= low) below += counts[first++];
-  std::size_t last = first, through = below + counts[first];
-  while (through <= high) through += counts[++last];
-  bucket.clear();
-  for (const double v : values) {
-    if (key(v) >= first && key(v) <= last) bucket.push_back(v);
+  std::size_t below = 0;                              // the ranks below those in `bucket`
+  if (n < kCountFrom) {
+    bucket.assign(values.begin(), values.end());
+  } else {
+    const auto key = [](double v) { return std::bit_cast<std::uint64_t>(v) >> 48; };
+    counts.assign(std::size_t{1} << 16, 0);
+    for (const double v : values) ++counts[key(v)];
+    std::size_t first = 0;  // the bucket that holds rank low
+    while (below + counts[first] <= low) below += counts[first++];
+    std::size_t last = first, through = below + counts[first];
+    while (through <= high) through += counts[++last];
+    bucket.clear();
+    for (const double v : values) {
+      if (key(v) >= first && key(v) <= last) bucket.push_back(v);
+    }
   }
   const auto middle = bucket.begin() + static_cast<std::ptrdiff_t>(high - below);
   std::nth_element(bucket.begin(), middle, bucket.end());
