@@ -1,7 +1,9 @@
 #include "report/chart_canvas.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QGraphicsLayout>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -32,9 +34,10 @@ ChartCanvas::ChartCanvas(const QSizeF& size, const QString& title)
   }
 }
 
-QValueAxis* ChartCanvas::valueAxis(Qt::Alignment side, const QString& title, double min,
-                                   double max) {
-  auto* axis = new QValueAxis;
+QCategoryAxis* ChartCanvas::valueAxis(Qt::Alignment side, const QString& title, double min,
+                                      double max) {
+  auto* axis = new QCategoryAxis;
+  axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   if (!(max > min)) {
     // A flat range still gets an axis: one unit either side.
     const double pad = min == 0 ? 1 : std::fabs(min) * 0.01;
@@ -42,12 +45,17 @@ QValueAxis* ChartCanvas::valueAxis(Qt::Alignment side, const QString& title, dou
     max += pad;
   }
   axis->setRange(min, max);
-  const double step = niceStep(min, max, side & (Qt::AlignLeft | Qt::AlignRight) ? 4 : 6);
-  axis->setTickType(QValueAxis::TicksDynamic);
-  axis->setTickAnchor(0);
-  axis->setTickInterval(step);
-  axis->setLabelFormat(QStringLiteral("%g"));
+  roundTicks(*axis, niceStep(min, max, side & (Qt::AlignLeft | Qt::AlignRight) ? 4 : 6));
   axis->setLabelsFont(textFont(6));
+  const QStringList labels = axis->categoriesLabels();
+  if (side == Qt::AlignBottom && !labels.isEmpty()) {
+    // The label under the right end reaches half its width past the plot area; the chart
+    // keeps room for it so that it is not cut off at the chart's edge.
+    QMargins margins = chart_->margins();
+    const double half = QFontMetricsF(axis->labelsFont()).horizontalAdvance(labels.back()) / 2;
+    margins.setRight(std::max(margins.right(), 2 + static_cast<int>(std::ceil(half))));
+    chart_->setMargins(margins);
+  }
   axis->setTitleFont(textFont(6.5));
   axis->setTitleText(title);
   axis->setGridLineColor(QColor(225, 225, 225));
@@ -92,6 +100,25 @@ double niceStep(double min, double max, int ticks) {
     if (factor * power >= raw) return factor * power;
   }
   return 10 * power;
+}
+
+void roundTicks(QCategoryAxis& axis, double step) {
+  for (const QString& label : axis.categoriesLabels()) axis.remove(label);
+  const double min = axis.min(), max = axis.max();
+  if (!(step > 0) || !std::isfinite(min) || !std::isfinite(max)) return;
+  // The first category starts a step below the range, so that a tick on the range's own end
+  // still closes a category.
+  const double first = std::ceil(min / step - 1e-9), last = std::floor(max / step + 1e-9);
+  if (!(last - first < 1000)) return;
+  axis.setStartValue((first - 1) * step);
+  // Six significant digits, more where the ticks are close against their size (x in the
+  // thousands a tenth apart), so that no two labels read alike.
+  const double size = std::max(std::fabs(min), std::fabs(max)) / step;
+  const int digits = std::clamp(static_cast<int>(std::floor(std::log10(size))) + 2, 6, 17);
+  for (double k = first; k <= last; ++k) {
+    const double value = k * step + 0.0;  // + 0: the ceiling of -0.5 is -0, read "-0"
+    axis.append(numberText(value, digits), value);
+  }
 }
 
 QString numberText(double value, int digits) {

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QRectF>
 #include <QString>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
@@ -29,7 +30,7 @@ class ChartCanvas {
   QChart& chart() { return *chart_; }
 
   // A value axis on that side, its ticks at round numbers (1, 2 or 5 times a power of ten).
-  QValueAxis* valueAxis(Qt::Alignment side, const QString& title, double min, double max);
+  QCategoryAxis* valueAxis(Qt::Alignment side, const QString& title, double min, double max);
   // A line through the points, attached to the axes, in that pen.
   QLineSeries* line(const std::vector<QPointF>& points, const QPen& pen, QAbstractAxis* x,
                     QAbstractAxis* y);
@@ -51,6 +52,11 @@ class ChartCanvas {
 
 // A round step for about `ticks` intervals across max - min: 1, 2 or 5 times a power of ten.
 double niceStep(double min, double max, int ticks);
+
+// Ticks, grid lines and labels at every multiple of `step` within the axis's range, each worked
+// out as k times the step, so that the tick at 0 reads "0" (Qt's own dynamic ticks add the step
+// up and label the rounding, "-2.77556e-17").
+void roundTicks(QCategoryAxis& axis, double step);
 
 // Shortest text of a number with at most `digits` significant digits ("-" when not finite).
 QString numberText(double value, int digits = 6);

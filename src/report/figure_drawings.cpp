@@ -82,10 +82,10 @@ void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map,
   ChartCanvas canvas(QSizeF(rect.width() - barWidth, rect.height()),
                      QStringLiteral("Height map: %1").arg(surface));
   const double xSpan = map.right - map.left, ySpan = map.top - map.bottom;
-  QValueAxis* x = canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (%1)").arg(units.many),
-                                   map.left, map.right);
-  QValueAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("y (%1)").arg(units.many),
-                                   map.bottom, map.top);
+  QCategoryAxis* x = canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (%1)").arg(units.many),
+                                      map.left, map.right);
+  QCategoryAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("y (%1)").arg(units.many),
+                                      map.bottom, map.top);
   QLineSeries* corners =
       canvas.line({{map.left, map.bottom}, {map.right, map.top}}, QPen(Qt::NoPen), x, y);
   canvas.layOut();
@@ -96,8 +96,8 @@ void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map,
   const double xMid = (map.left + map.right) / 2, yMid = (map.bottom + map.top) / 2;
   x->setRange(xMid - perPixel * plot.width() / 2, xMid + perPixel * plot.width() / 2);
   y->setRange(yMid - perPixel * plot.height() / 2, yMid + perPixel * plot.height() / 2);
-  x->setTickInterval(niceStep(x->min(), x->max(), 6));
-  y->setTickInterval(niceStep(y->min(), y->max(), 5));
+  roundTicks(*x, niceStep(x->min(), x->max(), 6));
+  roundTicks(*y, niceStep(y->min(), y->max(), 5));
   canvas.layOut();
   const QPointF topLeft = canvas.position({map.left, map.top}, corners);
   const QPointF bottomRight = canvas.position({map.right, map.bottom}, corners);
@@ -117,9 +117,9 @@ void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map,
   QRectF barPlot;
   for (int pass = 0; pass < 2; ++pass) {
     ChartCanvas bar(barSize, QString());
-    QValueAxis* across = bar.valueAxis(Qt::AlignBottom, QString(), 0, 1);
+    QCategoryAxis* across = bar.valueAxis(Qt::AlignBottom, QString(), 0, 1);
     across->setVisible(false);
-    QValueAxis* scale = bar.valueAxis(Qt::AlignRight, QStringLiteral("S"), map.low, high);
+    QCategoryAxis* scale = bar.valueAxis(Qt::AlignRight, QStringLiteral("S"), map.low, high);
     bar.line({{0, map.low}, {1, high}}, QPen(Qt::NoPen), across, scale);
     bar.layOut();
     barPlot = bar.plotArea();
@@ -165,8 +165,8 @@ void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& pro
   const double split = rect.height() * 0.45;
   {
     ChartCanvas canvas(QSizeF(rect.width(), split), caption);
-    QValueAxis* x = canvas.valueAxis(Qt::AlignBottom, QString(), x0, x1);
-    QValueAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("P"), low, high);
+    QCategoryAxis* x = canvas.valueAxis(Qt::AlignBottom, QString(), x0, x1);
+    QCategoryAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("P"), low, high);
     canvas.line(primary, pen(kCurve, 0.7), x, y);
     canvas.line(meanLine, pen(kAccent, 1.0), x, y);
     canvas.render(painter, rect.topLeft());
@@ -174,9 +174,9 @@ void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& pro
   ChartCanvas canvas(QSizeF(rect.width(), rect.height() - split),
                      QStringLiteral("Roughness profile R = P - mean line: evaluation length "
                                     "(solid), sampling lengths (dotted), Rp and Rv (dashed)"));
-  QValueAxis* x =
+  QCategoryAxis* x =
       canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (%1)").arg(units.many), x0, x1);
-  QValueAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("R"), rLow, rHigh);
+  QCategoryAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("R"), rLow, rHigh);
   const double start = profile.x[profile.first], end = profile.x[profile.last - 1];
   QLineSeries* r = canvas.line(roughness, pen(kCurve, 0.7), x, y);
   canvas.line({{start, profile.rp}, {end, profile.rp}}, pen(kAccent, 0.8, Qt::DashLine), x, y);
@@ -211,9 +211,10 @@ void drawMaterialRatio(QPainter& painter, const QRectF& rect, const SurfaceCurve
                      QStringLiteral("Material ratio curve of S, Rk construction"));
   const double top = std::max(c.front(), rk.upper + rk.peaks);
   const double bottom = std::min(c.back(), rk.lower - rk.valleys);
-  QValueAxis* x = canvas.valueAxis(Qt::AlignBottom, QStringLiteral("material ratio (%)"), 0, 100);
-  x->setTickInterval(20);
-  QValueAxis* y =
+  QCategoryAxis* x =
+      canvas.valueAxis(Qt::AlignBottom, QStringLiteral("material ratio (%)"), 0, 100);
+  roundTicks(*x, 20);
+  QCategoryAxis* y =
       canvas.valueAxis(Qt::AlignLeft, QStringLiteral("height (%1)").arg(units.many), bottom, top);
   std::vector<QPointF> curve(c.size());
   for (std::size_t j = 0; j < c.size(); ++j) curve[j] = {static_cast<double>(j) / 10.0, c[j]};
@@ -292,10 +293,10 @@ void drawHistogram(QPainter& painter, const QRectF& rect, const Histogram& histo
   ChartCanvas canvas(rect.size(),
                      QStringLiteral("Height distribution of S (%1 bins), normal density")
                          .arg(histogram.counts.size()));
-  QValueAxis* x =
+  QCategoryAxis* x =
       canvas.valueAxis(Qt::AlignBottom, QStringLiteral("S (%1)").arg(units.many), lo, hi);
-  QValueAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("density (1/%1)").arg(units.one),
-                                   0, most * 1.05);
+  QCategoryAxis* y = canvas.valueAxis(
+      Qt::AlignLeft, QStringLiteral("density (1/%1)").arg(units.one), 0, most * 1.05);
   area(canvas, steps, base, QColor(30, 90, 160, 110), x, y);
   if (!normal.empty()) canvas.line(normal, pen(kAccent, 1.0), x, y);
   canvas.render(painter, rect.topLeft());

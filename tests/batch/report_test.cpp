@@ -232,5 +232,18 @@ TEST_F(Report, FigureFilesAndTheSpectrumsPower) {
   EXPECT_NEAR(sum * (frequency[1] - frequency[0]), wp / ww, 1e-9 * wp / ww);
 }
 
+TEST_F(Report, AxisLabelsAtZeroReadZero) {
+  // The S-L surface's heights lie about 0 and its histogram's axis starts at -0.3 in steps of
+  // 0.1: a label reached by adding the step up would read the rounding (-2.77556e-17).
+  const fs::path chain = files_->path() / "chain.pdf";
+  output(std::string(CORVANE_BATCH_PROGRAM) + " --report " + quoted(chain) +
+         " --form 2 --lambda-s 0.25 --areal-cutoff 2.5 " CORVANE_SAMPLES_DIR
+         "/rough_surface_100k.txt >/dev/null 2>&1");
+  const std::string text = output("pdftotext " + quoted(chain) + " -");
+  ASSERT_NE(text.find("S-L surface"), std::string::npos);
+  // Qt cuts the long label short: "-2.77556e...".
+  EXPECT_FALSE(std::regex_search(text, std::regex("[0-9]e(-1[0-9]|\\.\\.\\.)"))) << text;
+}
+
 }  // namespace
 }  // namespace corvane
