@@ -20,8 +20,9 @@ void arealMeanSurface(std::span<const double> heights, const Grid& grid, double 
 
 void directArealMeanSurface(std::span<const double> heights, const Grid& grid, double cutoff,
                             std::span<double> out) {
-  const std::vector<double> wx = gaussianWeights(grid.dx, cutoff);
-  const std::vector<double> wy = gaussianWeights(grid.dy, cutoff);
+  if (grid.nx == 0 || grid.ny == 0) return;
+  const std::vector<double> wx = gaussianWeights(grid.dx, cutoff, grid.nx - 1);
+  const std::vector<double> wy = gaussianWeights(grid.dy, cutoff, grid.ny - 1);
   const long nx = static_cast<long>(grid.nx), ny = static_cast<long>(grid.ny);
   const long kx = static_cast<long>(wx.size()) - 1, ky = static_cast<long>(wy.size()) - 1;
   for (long j = 0; j < ny; ++j) {

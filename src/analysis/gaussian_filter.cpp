@@ -9,12 +9,14 @@
 namespace corvane {
 namespace {
 
-// The largest k with k * dx <= lc.
-std::size_t halfWidth(double spacing, double cutoff) {
+// The largest k with k * dx <= lc, and no more than `reach`: a profile of n points is never
+// weighed further than n - 1 steps, however long the cut-off (1e300 would not fit a size_t).
+std::size_t halfWidth(double spacing, double cutoff, std::size_t reach) {
+  if (!(cutoff / spacing < static_cast<double>(reach))) return reach;
   double k = std::floor(cutoff / spacing);
   while ((k + 1) * spacing <= cutoff) k += 1;
   while (k > 0 && k * spacing > cutoff) k -= 1;
-  return static_cast<std::size_t>(k);
+  return std::min(static_cast<std::size_t>(k), reach);
 }
 
 // sum of w(k) over -K..K with i + k in 0..n-1, from running sums of w(0..K).
@@ -32,9 +34,9 @@ std::vector<double> runningSums(const std::vector<double>& weights) {
 
 }  // namespace
 
-std::vector<double> gaussianWeights(double spacing, double cutoff) {
+std::vector<double> gaussianWeights(double spacing, double cutoff, std::size_t reach) {
   const double alpha = std::sqrt(std::numbers::ln2 / std::numbers::pi);
-  const std::size_t k = halfWidth(spacing, cutoff);
+  const std::size_t k = halfWidth(spacing, cutoff, reach);
   std::vector<double> weights(k + 1);
   for (std::size_t j = 0; j <= k; ++j) {
     const double u = static_cast<double>(j) * spacing / (alpha * cutoff);
@@ -51,6 +53,7 @@ struct GaussianFilter::Buffers {
   // What the kernel was made for; the next profile of the same kind reuses it.
   double kernelSpacing = 0;
   double kernelCutoff = 0;
+  std::size_t kernelReach = 0;
   std::vector<double> weights;
   std::vector<double> runningSum;
 };
@@ -63,14 +66,15 @@ void GaussianFilter::meanLine(std::span<const double> profile, double spacing, d
   const std::size_t n = profile.size();
   if (n == 0) return;
   Buffers& b = *buffers_;
-  const std::size_t k = halfWidth(spacing, cutoff);
+  const std::size_t k = halfWidth(spacing, cutoff, n - 1);
   // Indices i - k below 0 must land in the zeros after the profile (m >= n + K), and the
   // weights for -K..K must not overlap (m > 2K).
   const std::size_t m = fft::smoothLength(std::max(n + k, 2 * k + 1));
   const std::size_t bins = m / 2 + 1;
   const fft::Plans plans = fft::plans1d(m);
 
-  bool kernelValid = b.length == m && b.kernelSpacing == spacing && b.kernelCutoff == cutoff;
+  bool kernelValid =
+      b.length == m && b.kernelSpacing == spacing && b.kernelCutoff == cutoff && b.kernelReach == k;
   if (b.length != m) {
     b.real.reset(fftw_alloc_real(m));
     b.spectrum.reset(fftw_alloc_complex(bins));
@@ -79,7 +83,7 @@ void GaussianFilter::meanLine(std::span<const double> profile, double spacing, d
   }
   double* real = b.real.get();
   if (!kernelValid) {
-    b.weights = gaussianWeights(spacing, cutoff);
+    b.weights = gaussianWeights(spacing, cutoff, k);
     b.runningSum = runningSums(b.weights);
     std::fill(real, real + m, 0.0);
     real[0] = b.weights[0];
@@ -87,6 +91,7 @@ void GaussianFilter::meanLine(std::span<const double> profile, double spacing, d
     fftw_execute_dft_r2c(plans.forward, real, b.kernel.get());
     b.kernelSpacing = spacing;
     b.kernelCutoff = cutoff;
+    b.kernelReach = k;
   }
 
   std::copy(profile.begin(), profile.end(), real);
@@ -109,9 +114,10 @@ void GaussianFilter::meanLine(std::span<const double> profile, double spacing, d
 
 void directMeanLine(std::span<const double> profile, double spacing, double cutoff,
                     std::span<double> meanLine) {
-  const std::vector<double> w = gaussianWeights(spacing, cutoff);
-  const std::vector<double> sums = runningSums(w);
   const std::size_t n = profile.size();
+  if (n == 0) return;
+  const std::vector<double> w = gaussianWeights(spacing, cutoff, n - 1);
+  const std::vector<double> sums = runningSums(w);
   const std::size_t k = w.size() - 1;
   for (std::size_t i = 0; i < n; ++i) {
     const std::size_t lo = i >= k ? i - k : 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -15,8 +16,10 @@ namespace corvane {
 // so near the ends the weights that remain are renormalised. A sine of wavelength lc keeps half
 // its amplitude in the mean line.
 
-// w(0), w(1), ..., w(K): the weights for k >= 0 (they are symmetric in k).
-std::vector<double> gaussianWeights(double spacing, double cutoff);
+// w(0), w(1), ..., w(K): the weights for k >= 0 (they are symmetric in k), K at most `reach`
+// (n - 1 for n points: weights further out never meet a point).
+std::vector<double> gaussianWeights(double spacing, double cutoff,
+                                    std::size_t reach = std::numeric_limits<std::size_t>::max());
 
 // Works out mean lines by FFT convolution, so the cost is O(n log n) for a profile of n points
 // whatever the number of weights. The numerator is the linear convolution of the profile with

@@ -94,6 +94,7 @@ double medianOf(std::span<const double> values, std::vector<std::uint32_t>& coun
 struct RobustFilter::Buffers {
   std::size_t length = 0;  // the transform length
   double spacing = 0, cutoff = 0;
+  std::size_t reach = 0;  // the kernels' half width
   std::size_t points = 0;
   // The two halves of a pass, one for d and one for d P, each with its own buffers so that
   // they may run side by side: the values, their transform and the product with a kernel's.
@@ -118,14 +119,14 @@ int RobustFilter::meanLine(std::span<const double> profile, double spacing, doub
   const std::size_t n = profile.size();
   if (n == 0) return 0;
   Buffers& b = *buffers_;
-  const std::vector<double> s = gaussianWeights(spacing, cutoff);
+  const std::vector<double> s = gaussianWeights(spacing, cutoff, n - 1);
   const std::size_t reach = s.size() - 1;
   // Indices i - reach below 0 land in the zeros after the profile; the kernel's two sides do
   // not overlap.
   const std::size_t m = fft::smoothLength(std::max(n + reach, 2 * reach + 1));
   const std::size_t bins = m / 2 + 1;
   const fft::Plans plans = fft::plans1d(m);
-  if (b.length != m || b.spacing != spacing || b.cutoff != cutoff) {
+  if (b.length != m || b.spacing != spacing || b.cutoff != cutoff || b.reach != reach) {
     for (Buffers::Half& half : b.halves) {
       half.real.reset(fftw_alloc_real(m));
       half.spectrum.reset(fftw_alloc_complex(bins));
@@ -133,14 +134,17 @@ int RobustFilter::meanLine(std::span<const double> profile, double spacing, doub
     }
     double* const real = b.halves[0].real.get();
     fftw_complex* const spectrum = b.halves[0].spectrum.get();
-    // The sums at i run over d(i + k) s(k dx) (k dx / lc)^p: a convolution with the kernel
-    // g(k) = s(k dx) (-k dx / lc)^p.
+    // The sums at i run over d(i + k) s(k dx) (k dx / unit)^p: a convolution with the kernel
+    // g(k) = s(k dx) (-k dx / unit)^p.
     for (auto& sum : b.sums) sum.reset(fftw_alloc_real(m));
+    // u is measured in lc (a0 does not depend on u's unit), or in the profile's length when
+    // the cut-off reaches beyond it, so that u^4 stays of order 1 and never underflows.
+    const double unit = std::min(cutoff, static_cast<double>(reach + 1) * spacing);
     for (std::size_t p = 0; p < 5; ++p) {
       std::fill(real, real + m, 0.0);
       for (std::size_t k = 0; k <= reach; ++k) {
         // Over m: the inverse transform's factor, taken once here.
-        const double u = static_cast<double>(k) * spacing / cutoff;
+        const double u = static_cast<double>(k) * spacing / unit;
         const double power = std::pow(u, static_cast<double>(p)) / static_cast<double>(m);
         real[k] = s[k] * ((p % 2 == 1) ? -power : power);
         if (k > 0) real[m - k] = s[k] * power;
@@ -152,6 +156,7 @@ int RobustFilter::meanLine(std::span<const double> profile, double spacing, doub
     b.length = m;
     b.spacing = spacing;
     b.cutoff = cutoff;
+    b.reach = reach;
   }
   b.previous.assign(n, 0.0);
 

@@ -162,6 +162,27 @@ std::vector<double> directPass(const std::vector<double>& p, const std::vector<d
   return line;
 }
 
+TEST(FilterChain, ACutOffFarBeyondTheDataWeighsEveryPointAlike) {
+  // Weights beyond the data never meet a point: a cut-off of 1e300 is the plain mean (the
+  // least-squares parabola for the robust line), worked out as fast as any other.
+  const Grid g{7, 5, 0.1, 0.2};
+  std::vector<double> s(g.nx * g.ny), mean(s.size());
+  for (std::size_t k = 0; k < s.size(); ++k) s[k] = std::sin(static_cast<double>(k));
+  double average = 0;
+  for (const double v : s) average += v / static_cast<double>(s.size());
+  GaussianFilter filter;
+  std::vector<double> column;
+  arealMeanSurface(s, g, 1e300, filter, column, mean);
+  for (const double v : mean) ASSERT_NEAR(v, average, 1e-12);
+  std::vector<double> parabola(40), line(40);
+  for (std::size_t i = 0; i < parabola.size(); ++i) {
+    parabola[i] = 3 - 0.5 * static_cast<double>(i) + 0.01 * static_cast<double>(i * i);
+  }
+  RobustFilter robust;
+  robust.meanLine(parabola, 0.1, 1e300, line);
+  for (std::size_t i = 0; i < line.size(); ++i) ASSERT_NEAR(line[i], parabola[i], 1e-9) << i;
+}
+
 TEST(FilterChain, TheRobustMeanLineStaysOnThePlateau) {
   // A plateau of fine texture cut every 0.4 by a valley 0.02 wide and 1 deep.
   const double dx = 0.001;
