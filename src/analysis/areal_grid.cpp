@@ -62,7 +62,44 @@ std::optional<Grid> regularGrid(std::span<const Point> points) {
   return Grid{nx, ny, *dx, std::fabs(*dy)};
 }
 
+namespace {
+
+// Sdq over a grid with non-measured points: a neighbour that is not measured is one beyond the
+// edge.
+double maskedRootMeanSquareGradient(std::span<const double> s, const Grid& g) {
+  const std::size_t nx = g.nx, ny = g.ny;
+  const auto at = [&](std::size_t i, std::size_t j) { return s[j * nx + i]; };
+  // The difference at `here` from its neighbours `before` and `after` (NaN beyond the edge or
+  // not measured), `step` apart.
+  const auto difference = [](double before, double here, double after, double step) {
+    const bool low = isMeasured(before), high = isMeasured(after);
+    if (low && high) return (after - before) / (2 * step);
+    if (high) return (after - here) / step;
+    if (low) return (here - before) / step;
+    return kNonMeasured;
+  };
+  double sum = 0;
+  std::size_t count = 0;
+  for (std::size_t j = 0; j < ny; ++j) {
+    for (std::size_t i = 0; i < nx; ++i) {
+      const double here = at(i, j);
+      if (!isMeasured(here)) continue;
+      const double gx = difference(i > 0 ? at(i - 1, j) : kNonMeasured, here,
+                                   i + 1 < nx ? at(i + 1, j) : kNonMeasured, g.dx);
+      const double gy = difference(j > 0 ? at(i, j - 1) : kNonMeasured, here,
+                                   j + 1 < ny ? at(i, j + 1) : kNonMeasured, g.dy);
+      if (!isMeasured(gx) || !isMeasured(gy)) continue;
+      sum += gx * gx + gy * gy;
+      ++count;
+    }
+  }
+  return count == 0 ? kNonMeasured : std::sqrt(sum / static_cast<double>(count));
+}
+
+}  // namespace
+
 double rootMeanSquareGradient(std::span<const double> s, const Grid& g) {
+  if (hasNonMeasured(s)) return maskedRootMeanSquareGradient(s, g);
   const std::size_t nx = g.nx, ny = g.ny;
   // The differences of numpy.gradient: (f(+1) - f(-1)) / 2h inside, first-order at the edges.
   double sum = 0;
@@ -88,6 +125,9 @@ double developedAreaRatio(std::span<const double> s, const Grid& g) {
   // with no sum running through it, which the compiler turns into vector instructions.
   std::vector<double> excess(nx - 1);
   double sum = 0;
+  // A cell with a non-measured corner has a NaN excess and is left out.
+  const bool holes = hasNonMeasured(s);
+  std::size_t cells = 0;
   for (std::size_t j = 0; j + 1 < ny; ++j) {
     const double* row = s.data() + j * nx;
     const double* next = row + nx;
@@ -98,9 +138,18 @@ double developedAreaRatio(std::span<const double> s, const Grid& g) {
       const double g2 = gx * gx + gy * gy;
       excess[i] = g2 / (std::sqrt(1 + g2) + 1);
     }
-    for (const double e : excess) sum += e;
+    if (!holes) {
+      for (const double e : excess) sum += e;
+      continue;
+    }
+    for (const double e : excess) {
+      if (!isMeasured(e)) continue;
+      sum += e;
+      ++cells;
+    }
   }
-  return 100 * sum / static_cast<double>((nx - 1) * (ny - 1));
+  if (!holes) cells = (nx - 1) * (ny - 1);
+  return cells == 0 ? kNonMeasured : 100 * sum / static_cast<double>(cells);
 }
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "analysis/non_measured.h"
 #include "data/point_table.h"
 
 namespace corvane {
@@ -30,11 +31,16 @@ struct Grid {
 std::optional<Grid> regularGrid(std::span<const Point> points);
 
 // Sdq: the root mean square gradient, the gradients along x and y by central differences inside
-// the grid and one-sided ones at its edges.
+// the grid and one-sided ones at its edges. A non-measured (NaN) height counts as beyond the
+// edge: at a measured point, the gradient along x is the central difference when both
+// neighbours along x are measured, the one-sided difference over dx when one is, and undefined
+// when neither is (along y likewise); the mean is over the measured points where both are
+// defined. NaN when there is none.
 double rootMeanSquareGradient(std::span<const double> heights, const Grid& grid);
 
 // Sdr, in %: how much the surface's area exceeds its projection, each cell's area taken from the
-// mean of its two edge differences along x and its two along y.
+// mean of its two edge differences along x and its two along y; over the cells whose four
+// corners are measured (NaN when there is none).
 double developedAreaRatio(std::span<const double> heights, const Grid& grid);
 
 }  // namespace corvane

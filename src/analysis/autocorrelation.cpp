@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "analysis/fftw_plans.h"
 
@@ -15,6 +18,7 @@ void shape(const Grid& grid, AutocorrelationTable& table) {
   table.values.assign(table.width() * (2 * table.maxY + 1), 0.0);
 }
 
+// Of heights without non-measured points.
 double meanSquare(std::span<const double> s) {
   double sum = 0;
   for (const double v : s) sum += v * v;
@@ -33,8 +37,14 @@ struct AutocorrelationFft::Buffers {
   std::size_t spectrumSize = 0;  // what the buffer holds
   fft::ComplexBuffer spectrum;   // the heights, then their spectrum, then the sums, in place
   // What at() needs to read f from the sums.
-  std::size_t nx = 0, ny = 0, columns = 0, stride = 0;
+  std::size_t nx = 0, ny = 0, columns = 0, stride = 0, bins = 0, rows = 0, inverseRows = 0;
+  fft::AreaPlans plans;
   double scale = 0;  // the transform's length times the mean square height
+  // With non-measured points: m of the lags ty = 0 .. maxY, tx = -maxX .. maxX, row by row
+  // (empty without), and the buffer the mask is correlated in.
+  std::vector<std::uint32_t> pairs;
+  std::size_t maskSize = 0;
+  fft::ComplexBuffer mask;
 };
 
 AutocorrelationFft::AutocorrelationFft() : buffers_(std::make_unique<Buffers>()) {}
@@ -45,52 +55,112 @@ AutocorrelationFft::~AutocorrelationFft() = default;
 // table. The power spectrum goes back the same way, but only the rows of lags 0 .. ny / 2 are
 // transformed back, as f(tx, -ty) = f(-tx, ty); and the padding rows are never transformed
 // forward. That leaves out half the row transforms of a plain two-dimensional FFT.
-void AutocorrelationFft::compute(std::span<const double> s, const Grid& grid) {
-  const std::size_t nx = grid.nx, ny = grid.ny;
-  maxX = nx / 2;
-  maxY = ny / 2;
-  const std::size_t rows = fft::transformLength(ny + maxY);
-  const std::size_t columns = fft::transformLength(nx + maxX);
-  const std::size_t bins = columns / 2 + 1;
-  const std::size_t inverseRows = maxY + 1;
-  const fft::AreaPlans plans = fft::areaPlans(ny, rows, columns, inverseRows);
-  Buffers& b = *buffers_;
-  if (b.spectrumSize < rows * bins) {
-    b.spectrum.reset(fftw_alloc_complex(rows * bins));
-    b.spectrumSize = rows * bins;
-  }
-  fftw_complex* spectrum = b.spectrum.get();
+template <typename Fill>
+void AutocorrelationFft::correlate(fftw_complex* spectrum, Fill&& fill) const {
+  const Buffers& b = *buffers_;
+  const std::size_t nx = b.nx, ny = b.ny, bins = b.bins, rows = b.rows, stride = b.stride;
   double* real = reinterpret_cast<double*>(spectrum);
-  const std::size_t stride = 2 * bins;  // doubles from one real row to the next
   for (std::size_t j = 0; j < ny; ++j) {
     double* row = real + j * stride;
-    std::copy_n(s.data() + j * nx, nx, row);
+    fill(j, row);
     std::fill(row + nx, row + stride, 0.0);
   }
-  fftw_execute_dft_r2c(plans.rowsForward, real, spectrum);
+  fftw_execute_dft_r2c(b.plans.rowsForward, real, spectrum);
   std::fill(&spectrum[ny * bins][0], &spectrum[rows * bins][0], 0.0);
-  fftw_execute_dft(plans.columns, spectrum, spectrum);
+  fftw_execute_dft(b.plans.columns, spectrum, spectrum);
   for (std::size_t k = 0; k < rows * bins; ++k) {
     spectrum[k][0] = spectrum[k][0] * spectrum[k][0] + spectrum[k][1] * spectrum[k][1];
     spectrum[k][1] = 0;
   }
   // The inverse transform of the real power spectrum is the conjugate of its forward one, so the
   // columns go back through the same plan; only the rows transformed back need conjugating.
-  fftw_execute_dft(plans.columns, spectrum, spectrum);
-  for (std::size_t k = 0; k < inverseRows * bins; ++k) spectrum[k][1] = -spectrum[k][1];
-  fftw_execute_dft_c2r(plans.rowsInverse, spectrum, real);  // rows * columns times the sums
+  fftw_execute_dft(b.plans.columns, spectrum, spectrum);
+  for (std::size_t k = 0; k < b.inverseRows * bins; ++k) spectrum[k][1] = -spectrum[k][1];
+  fftw_execute_dft_c2r(b.plans.rowsInverse, spectrum, real);  // rows * columns times the sums
+}
+
+void AutocorrelationFft::compute(std::span<const double> s, const Grid& grid) {
+  const std::size_t nx = grid.nx, ny = grid.ny;
+  maxX = nx / 2;
+  maxY = ny / 2;
+  Buffers& b = *buffers_;
+  b.rows = fft::transformLength(ny + maxY);
+  b.columns = fft::transformLength(nx + maxX);
+  b.bins = b.columns / 2 + 1;
+  b.inverseRows = maxY + 1;
+  b.plans = fft::areaPlans(ny, b.rows, b.columns, b.inverseRows);
+  if (b.spectrumSize < b.rows * b.bins) {
+    b.spectrum.reset(fftw_alloc_complex(b.rows * b.bins));
+    b.spectrumSize = b.rows * b.bins;
+  }
   b.nx = nx;
   b.ny = ny;
-  b.columns = columns;
-  b.stride = stride;
-  b.scale = static_cast<double>(rows * columns) * meanSquare(s);
+  b.stride = 2 * b.bins;  // doubles from one real row to the next
+  const double transformLength = static_cast<double>(b.rows * b.columns);
+  b.pairs.clear();
+  if (!hasNonMeasured(s)) {
+    correlate(b.spectrum.get(),
+              [&](std::size_t j, double* row) { std::copy_n(s.data() + j * nx, nx, row); });
+    b.scale = transformLength * meanSquare(s);
+    return;
+  }
+  // m: the mask's autocorrelation, whole numbers to rounding, kept for the table's lags.
+  if (b.maskSize < b.rows * b.bins) {
+    b.mask.reset(fftw_alloc_complex(b.rows * b.bins));
+    b.maskSize = b.rows * b.bins;
+  }
+  const auto pairsOfMask = [&] {
+    correlate(b.mask.get(), [&](std::size_t j, double* row) {
+      for (std::size_t i = 0; i < nx; ++i) row[i] = isMeasured(s[j * nx + i]) ? 1.0 : 0.0;
+    });
+    const std::size_t width = 2 * maxX + 1;
+    b.pairs.resize((maxY + 1) * width);
+    const double* sums = reinterpret_cast<const double*>(b.mask.get());
+    for (std::size_t ty = 0; ty <= maxY; ++ty) {
+      for (std::size_t k = 0; k < width; ++k) {
+        const long tx = static_cast<long>(k) - static_cast<long>(maxX);
+        const std::size_t column =
+            static_cast<std::size_t>(tx < 0 ? tx + static_cast<long>(b.columns) : tx);
+        b.pairs[ty * width + k] =
+            static_cast<std::uint32_t>(std::lround(sums[ty * b.stride + column] / transformLength));
+      }
+    }
+  };
+  // The sums of V S beside it, on another thread when one can be had.
+  std::thread other;
+  try {
+    other = std::thread(pairsOfMask);
+  } catch (const std::system_error&) {
+  }
+  double squares = 0;
+  std::size_t measured = 0;
+  correlate(b.spectrum.get(), [&](std::size_t j, double* row) {
+    for (std::size_t i = 0; i < nx; ++i) {
+      const double v = s[j * nx + i];
+      const bool here = isMeasured(v);
+      row[i] = here ? v : 0.0;
+      squares += here ? v * v : 0.0;
+      measured += here ? 1 : 0;
+    }
+  });
+  if (other.joinable()) {
+    other.join();
+  } else {
+    pairsOfMask();
+  }
+  b.scale = transformLength * squares / static_cast<double>(measured);
 }
 
 double AutocorrelationFft::at(long tx, long ty) const {
   const Buffers& b = *buffers_;
-  const double pairCount = static_cast<double>(b.nx - static_cast<std::size_t>(std::labs(tx))) *
-                           static_cast<double>(b.ny - static_cast<std::size_t>(std::labs(ty)));
+  double pairCount = static_cast<double>(b.nx - static_cast<std::size_t>(std::labs(tx))) *
+                     static_cast<double>(b.ny - static_cast<std::size_t>(std::labs(ty)));
   if (ty < 0) tx = -tx, ty = -ty;  // f(tx, -ty) = f(-tx, ty)
+  if (!b.pairs.empty()) {
+    pairCount = b.pairs[static_cast<std::size_t>(ty) * (2 * maxX + 1) +
+                        static_cast<std::size_t>(tx + static_cast<long>(maxX))];
+    if (pairCount == 0) return kNonMeasured;
+  }
   const std::size_t column =
       static_cast<std::size_t>(tx < 0 ? tx + static_cast<long>(b.columns) : tx);
   const double* sums =
@@ -103,19 +173,29 @@ void directAutocorrelation(std::span<const double> s, const Grid& grid,
   shape(grid, table);
   const long nx = static_cast<long>(grid.nx), ny = static_cast<long>(grid.ny);
   const long mx = static_cast<long>(table.maxX), my = static_cast<long>(table.maxY);
-  const double meanSquareHeight = meanSquare(s);
+  const bool holes = hasNonMeasured(s);
+  double squares = 0, measured = 0;
+  for (const double v : s) {
+    if (!isMeasured(v)) continue;
+    squares += v * v;
+    measured += 1;
+  }
+  const double meanSquareHeight = squares / measured;
   for (long ty = -my; ty <= my; ++ty) {
     for (long tx = -mx; tx <= mx; ++tx) {
-      double sum = 0;
+      double sum = 0, count = 0;
       for (long j = std::max(0L, -ty); j < std::min(ny, ny - ty); ++j) {
         const double* row = s.data() + j * nx;
         const double* shifted = s.data() + (j + ty) * nx;
         for (long i = std::max(0L, -tx); i < std::min(nx, nx - tx); ++i) {
+          if (holes && !(isMeasured(row[i]) && isMeasured(shifted[i + tx]))) continue;
           sum += row[i] * shifted[i + tx];
+          count += 1;
         }
       }
+      if (!holes) count = pairs(grid, tx, ty);
       table.values[static_cast<std::size_t>((ty + my) * (2 * mx + 1) + tx + mx)] =
-          sum / pairs(grid, tx, ty) / meanSquareHeight;
+          count == 0 ? kNonMeasured : sum / count / meanSquareHeight;
     }
   }
 }
@@ -135,9 +215,18 @@ TextureDirection textureDirectionOf(const Lags& table, const Grid& grid) {
   std::vector<unsigned char> state(width * (2 * table.maxY + 1), 0);
   std::vector<std::pair<long, long>> pending;
   double shortest = std::numeric_limits<double>::infinity(), longest = 0;
+  // With every height 0, f is undefined everywhere (0 / 0): there is no lobe. Otherwise f is
+  // NaN only where no pair of measured points lies that far apart.
+  if (std::isnan(table.at(0, 0))) return result;
   const auto visit = [&](long tx, long ty) {
     if (tx < -mx || tx > mx || ty < -my || ty > my || state[index(tx, ty)] != 0) return;
-    if (table.at(tx, ty) > kAutocorrelationThreshold) {
+    const double f = table.at(tx, ty);
+    if (std::isnan(f)) {
+      result.unpaired = true;
+      state[index(tx, ty)] = 2;
+      return;
+    }
+    if (f > kAutocorrelationThreshold) {
       state[index(tx, ty)] = 1;
       pending.emplace_back(tx, ty);
       if (std::labs(tx) == mx || std::labs(ty) == my) result.decays = false;
@@ -158,8 +247,7 @@ TextureDirection textureDirectionOf(const Lags& table, const Grid& grid) {
     visit(tx, ty + 1);
     visit(tx, ty - 1);
   }
-  // With no lobe at all (every height 0, f undefined) the boundary is (0, 0) alone.
-  if (state[index(0, 0)] != 1) return result;
+  if (state[index(0, 0)] != 1 || result.unpaired) return result;
   if (longest > 0) result.sal = shortest;
   if (result.decays && longest > 0) result.str = shortest / longest;
   return result;

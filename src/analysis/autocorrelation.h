@@ -6,13 +6,16 @@
 #include <vector>
 
 #include "analysis/areal_grid.h"
+#include "analysis/fftw_plans.h"
 
 namespace corvane {
 
 // The areal autocorrelation of heights on a grid, normalised by the mean square height:
 //   f(tx, ty) = (sum of s(i, j) * s(i + tx, j + ty) / m) / (sum of s^2 / N)
 // for whole lags |tx| <= nx / 2 and |ty| <= ny / 2 (rounded down), the first sum over the m pairs
-// that lie inside the grid, so that f(0, 0) = 1.
+// that lie inside the grid, so that f(0, 0) = 1. A non-measured (NaN) height is one outside the
+// grid: m counts the pairs of measured points, the sums run over them and N is their number;
+// f is NaN at a lag with no such pair.
 struct AutocorrelationTable {
   std::size_t maxX = 0;  // nx / 2
   std::size_t maxY = 0;  // ny / 2
@@ -26,7 +29,9 @@ struct AutocorrelationTable {
 };
 
 // Works f out by FFT: the grid zero-padded far enough that no lag wraps round, its power
-// spectrum transformed back. O(N log N) for N points. The sums stay in the transform's buffer
+// spectrum transformed back. O(N log N) for N points. With non-measured points, m is the
+// autocorrelation of the mask V (1 measured, 0 not), worked out the same way first and kept
+// for the lags of the table, and the sums that of V S. The sums stay in the transform's buffer
 // and at() reads f from them, so no table of the lags is made beside it. One per thread: it
 // holds its buffer; the plans are shared.
 class AutocorrelationFft {
@@ -46,6 +51,11 @@ class AutocorrelationFft {
  private:
   struct Buffers;
   std::unique_ptr<Buffers> buffers_;
+
+  // The grid's rows, filled in by `fill`, correlated with themselves in `spectrum` (a buffer of
+  // the transforms' size).
+  template <typename Fill>
+  void correlate(fftw_complex* spectrum, Fill&& fill) const;
 };
 
 // The same table by a sum per lag, O(N * lags): the baseline the FFT is checked and measured
@@ -59,10 +69,12 @@ void directAutocorrelation(std::span<const double> heights, const Grid& grid,
 //   sal  the shortest boundary length; NaN when the boundary is empty
 //   str  the shortest over the longest; NaN when the lobe reaches the table's edge
 //        (|tx| = nx / 2 or |ty| = ny / 2): the texture does not decay within the data
+// Both are NaN when the search reaches a lag without measured pairs (f is NaN there).
 struct TextureDirection {
   double sal;
   double str;
-  bool decays;  // the lobe stays inside the table's edge
+  bool decays;            // the lobe stays inside the table's edge
+  bool unpaired = false;  // the search reached a lag without measured pairs
 };
 
 inline constexpr double kAutocorrelationThreshold = 0.2;

@@ -56,15 +56,17 @@ struct GaussianFilter::Buffers {
   std::size_t kernelReach = 0;
   std::vector<double> weights;
   std::vector<double> runningSum;
+  // For a profile with non-measured points: which are measured, and the sums of w V p.
+  std::vector<unsigned char> measured;
+  std::vector<double> held;
 };
 
 GaussianFilter::GaussianFilter() : buffers_(std::make_unique<Buffers>()) {}
 GaussianFilter::~GaussianFilter() = default;
 
-void GaussianFilter::meanLine(std::span<const double> profile, double spacing, double cutoff,
-                              std::span<double> meanLine) {
-  const std::size_t n = profile.size();
-  if (n == 0) return;
+std::size_t GaussianFilter::convolve(std::span<const double> values, double spacing,
+                                     double cutoff) {
+  const std::size_t n = values.size();
   Buffers& b = *buffers_;
   const std::size_t k = halfWidth(spacing, cutoff, n - 1);
   // Indices i - k below 0 must land in the zeros after the profile (m >= n + K), and the
@@ -94,7 +96,7 @@ void GaussianFilter::meanLine(std::span<const double> profile, double spacing, d
     b.kernelReach = k;
   }
 
-  std::copy(profile.begin(), profile.end(), real);
+  std::copy(values.begin(), values.end(), real);
   std::fill(real + n, real + m, 0.0);
   fftw_complex* spectrum = b.spectrum.get();
   fftw_execute_dft_r2c(plans.forward, real, spectrum);
@@ -106,10 +108,47 @@ void GaussianFilter::meanLine(std::span<const double> profile, double spacing, d
     spectrum[j][1] = im;
   }
   fftw_execute_dft_c2r(plans.inverse, spectrum, real);  // unnormalised: m times the sums
-  const double scale = static_cast<double>(m);
-  for (std::size_t i = 0; i < n; ++i) {
-    meanLine[i] = real[i] / scale / weightSum(b.runningSum, i, n);
+  return m;
+}
+
+void GaussianFilter::meanLine(std::span<const double> profile, double spacing, double cutoff,
+                              std::span<double> meanLine) {
+  const std::size_t n = profile.size();
+  if (n == 0) return;
+  Buffers& b = *buffers_;
+  if (!hasNonMeasured(profile)) {
+    const double scale = static_cast<double>(convolve(profile, spacing, cutoff));
+    const double* real = b.real.get();
+    for (std::size_t i = 0; i < n; ++i) {
+      meanLine[i] = real[i] / scale / weightSum(b.runningSum, i, n);
+    }
+    return;
   }
+  // Sums of w V p and of w V, each times the transform's length, which their ratio drops.
+  // meanLine may be the profile, so the mask is kept aside before it is written.
+  b.measured.resize(n);
+  b.held.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    b.measured[i] = std::isnan(profile[i]) ? 0 : 1;
+    b.held[i] = b.measured[i] ? profile[i] : 0.0;
+  }
+  convolve(b.held, spacing, cutoff);
+  std::copy_n(b.real.get(), n, b.held.begin());
+  for (std::size_t i = 0; i < n; ++i) meanLine[i] = b.measured[i] ? 1.0 : 0.0;
+  convolve(meanLine, spacing, cutoff);
+  const double* weights = b.real.get();
+  for (std::size_t i = 0; i < n; ++i) {
+    meanLine[i] = b.measured[i] ? b.held[i] / weights[i] : kNonMeasured;
+  }
+}
+
+void GaussianFilter::weightedSums(std::span<const double> profile, double spacing, double cutoff,
+                                  std::span<double> sums) {
+  const std::size_t n = profile.size();
+  if (n == 0) return;
+  const double scale = static_cast<double>(convolve(profile, spacing, cutoff));
+  const double* real = buffers_->real.get();
+  for (std::size_t i = 0; i < n; ++i) sums[i] = real[i] / scale;
 }
 
 void directMeanLine(std::span<const double> profile, double spacing, double cutoff,

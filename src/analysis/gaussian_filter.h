@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "analysis/non_measured.h"
+
 namespace corvane {
 
 // The Gaussian mean line of an evenly spaced profile.
@@ -33,13 +35,26 @@ class GaussianFilter {
   GaussianFilter(const GaussianFilter&) = delete;
   GaussianFilter& operator=(const GaussianFilter&) = delete;
 
-  // Writes the mean line of `profile` into `meanLine` (the same size).
+  // Writes the mean line of `profile` into `meanLine` (the same size; it may be `profile`).
+  // A NaN in the profile is a non-measured point, weighed like a point beyond its ends: the
+  // mean line is sum w(k) V p / sum w(k) V, V 1 at measured points and 0 at the others, both
+  // sums by FFT; it is NaN at the non-measured points.
   void meanLine(std::span<const double> profile, double spacing, double cutoff,
                 std::span<double> meanLine);
+
+  // The weighted sums alone: sum of w(k) * p(i + k) over the k for which i + k lies inside,
+  // not renormalised, into `sums` (the same size; it may be `profile`). For filters that
+  // renormalise once after several passes.
+  void weightedSums(std::span<const double> profile, double spacing, double cutoff,
+                    std::span<double> sums);
 
  private:
   struct Buffers;
   std::unique_ptr<Buffers> buffers_;
+
+  // The linear convolution of `values` with the weights, into the buffer, times its length;
+  // returns that length.
+  std::size_t convolve(std::span<const double> values, double spacing, double cutoff);
 };
 
 // The same mean line by direct summation, O(n * K): the baseline the fast filter is checked and

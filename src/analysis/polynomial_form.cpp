@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "analysis/non_measured.h"
+
 namespace corvane {
 namespace {
 
@@ -143,14 +145,21 @@ void removeSurfacePolynomial(std::span<const Point> points, int degree,
   degree = std::clamp(degree, 0, kMostFormDegree);
   const auto zOf = [&](std::size_t k) { return heights.empty() ? points[k].z : heights[k]; };
   double lowX = points[0].x, highX = lowX, lowY = points[0].y, highY = lowY, meanZ = 0;
+  std::size_t measured = 0;
   for (std::size_t k = 0; k < n; ++k) {
     lowX = std::min(lowX, points[k].x);
     highX = std::max(highX, points[k].x);
     lowY = std::min(lowY, points[k].y);
     highY = std::max(highY, points[k].y);
+    if (!isMeasured(zOf(k))) continue;
     meanZ += zOf(k);
+    ++measured;
   }
-  meanZ /= static_cast<double>(n);
+  if (measured == 0) {
+    std::fill(residual.begin(), residual.end(), kNonMeasured);
+    return;
+  }
+  meanZ /= static_cast<double>(measured);
   for (std::size_t k = 0; k < n; ++k) residual[k] = zOf(k) - meanZ;
   if (degree == 0) return;
   const auto [cx, hx] = scaling(lowX, highX);
@@ -164,8 +173,9 @@ void removeSurfacePolynomial(std::span<const Point> points, int degree,
   const std::size_t count = terms.size();
   const std::size_t d = static_cast<std::size_t>(degree) + 1;
 
-  // A true grid (every line at the same x positions, one y per line) separates its sums.
-  bool separable = grid.has_value();
+  // A true grid (every line at the same x positions, one y per line) with every point measured
+  // separates its sums.
+  bool separable = grid.has_value() && measured == n;
   for (std::size_t k = 0; separable && k < n; ++k) {
     const std::size_t i = k % grid->nx, j = k / grid->nx;
     separable = points[k].x == points[i].x && points[k].y == points[j * grid->nx].y;
@@ -246,8 +256,9 @@ void removeSurfacePolynomial(std::span<const Point> points, int degree,
                  ly[static_cast<std::size_t>(terms[s].second)];
     }
   };
-  for (const Point& p : points) {
-    basisAt(p);
+  for (std::size_t k = 0; k < n; ++k) {
+    if (!isMeasured(residual[k])) continue;  // the fit is of the measured points
+    basisAt(points[k]);
     for (std::size_t s = 0; s < count; ++s) {
       for (std::size_t t = s; t < count; ++t) g[s * count + t] += basis[s] * basis[t];
     }
@@ -258,11 +269,13 @@ void removeSurfacePolynomial(std::span<const Point> points, int degree,
   for (int round = 0; round < 2; ++round) {  // the fit, then once more on its residual
     std::vector<double> rhs(count, 0.0);
     for (std::size_t k = 0; k < n; ++k) {
+      if (!isMeasured(residual[k])) continue;
       basisAt(points[k]);
       for (std::size_t s = 0; s < count; ++s) rhs[s] += basis[s] * residual[k];
     }
     const std::vector<double> c = solve(g, rhs, count);
     for (std::size_t k = 0; k < n; ++k) {
+      if (!isMeasured(residual[k])) continue;
       basisAt(points[k]);
       double fit = 0;
       for (std::size_t s = 0; s < count; ++s) fit += c[s] * basis[s];

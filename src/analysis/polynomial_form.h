@@ -35,7 +35,8 @@ void removePolynomial(std::span<const double> x, std::span<const double> z, int 
 // spread evenly, and the fit is refined once on its own residual. On a regular grid the sums
 // separate into sums along the rows and then the columns, so the cost grows with the points
 // times the degree; elsewhere with the points times the square of the number of terms.
-// `heights`, when not empty, stand for the points' z (one each).
+// `heights`, when not empty, stand for the points' z (one each). Non-measured points (z NaN)
+// take no part in the fit, and their residual is NaN.
 void removeSurfacePolynomial(std::span<const Point> points, int degree,
                              const std::optional<Grid>& grid, std::span<const double> heights,
                              std::vector<double>& residual);

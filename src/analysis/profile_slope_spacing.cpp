@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/non_measured.h"
+
 namespace corvane {
 
 double rootMeanSquareSlope(std::span<const double> r, std::size_t first, std::size_t last,
@@ -11,18 +13,68 @@ double rootMeanSquareSlope(std::span<const double> r, std::size_t first, std::si
   const std::size_t from = std::max<std::size_t>(first, 3);
   const std::size_t to = std::min(last, r.size() >= 3 ? r.size() - 3 : 0);  // one past
   if (from >= to) return std::numeric_limits<double>::quiet_NaN();
+  const auto slopeAt = [&](std::size_t i) {
+    return ((r[i + 3] - r[i - 3]) - 9 * (r[i + 2] - r[i - 2]) + 45 * (r[i + 1] - r[i - 1])) /
+           (60 * dx);
+  };
   double sum = 0;
-  for (std::size_t i = from; i < to; ++i) {
-    const double slope =
-        ((r[i + 3] - r[i - 3]) - 9 * (r[i + 2] - r[i - 2]) + 45 * (r[i + 1] - r[i - 1])) /
-        (60 * dx);
-    sum += slope * slope;
+  if (!hasNonMeasured(r.subspan(from - 3, to - from + 6))) {
+    for (std::size_t i = from; i < to; ++i) {
+      const double slope = slopeAt(i);
+      sum += slope * slope;
+    }
+    return std::sqrt(sum / static_cast<double>(to - from));
   }
-  return std::sqrt(sum / static_cast<double>(to - from));
+  std::size_t count = 0;
+  for (std::size_t i = from; i < to; ++i) {
+    const double slope = slopeAt(i);
+    // NaN where the point or a neighbour is not measured.
+    if (!isMeasured(slope) || !isMeasured(r[i])) continue;
+    sum += slope * slope;
+    ++count;
+  }
+  if (count == 0) return std::numeric_limits<double>::quiet_NaN();
+  return std::sqrt(sum / static_cast<double>(count));
 }
+
+namespace {
+
+// RSm over a profile with non-measured points: the same walk over the measured points alone.
+double maskedMeanElementWidth(std::span<const double> x, std::span<const double> r,
+                              std::size_t first, std::size_t last, double h) {
+  bool low = false, crossed = false, started = false;
+  double crossing = 0, firstX = 0, lastX = 0, before = 0, beforeX = 0;
+  std::size_t count = 0;
+  for (std::size_t i = first; i < last; ++i) {
+    const double here = r[i];
+    if (!isMeasured(here)) continue;
+    if (started && before < 0 && here >= 0) {
+      crossing = beforeX + (x[i] - beforeX) * (-before) / (here - before);
+      crossed = true;
+    }
+    started = true;
+    before = here;
+    beforeX = x[i];
+    const bool goesLow = here <= -h;
+    const bool rises = !goesLow && low && here >= h;
+    if (rises && crossed) {
+      if (count == 0) firstX = crossing;
+      lastX = crossing;
+      ++count;
+    }
+    low = goesLow || (low && !rises);
+  }
+  if (count < 2) return std::numeric_limits<double>::quiet_NaN();
+  return (lastX - firstX) / static_cast<double>(count - 1);
+}
+
+}  // namespace
 
 double meanElementWidth(std::span<const double> x, std::span<const double> r, std::size_t first,
                         std::size_t last, double discrimination) {
+  if (hasNonMeasured(r.subspan(first, last - first))) {
+    return maskedMeanElementWidth(x, r, first, last, discrimination);
+  }
   const double h = discrimination;
   // The elements of a rough profile are a few points long, so the state changes too often for
   // branches to be predicted: the walk is written with selects. k = 0 stands for "no upward

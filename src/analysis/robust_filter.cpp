@@ -109,6 +109,7 @@ struct RobustFilter::Buffers {
   std::array<fft::RealBuffer, 8> sums;  // S0 .. S4, T0 .. T2, each m long
   std::vector<double> previous, magnitudes, bucket;
   std::vector<std::uint32_t> counts;
+  std::vector<unsigned char> measured;  // for a profile with non-measured points
 };
 
 RobustFilter::RobustFilter() : buffers_(std::make_unique<Buffers>()) {}
@@ -159,6 +160,18 @@ int RobustFilter::meanLine(std::span<const double> profile, double spacing, doub
     b.reach = reach;
   }
   b.previous.assign(n, 0.0);
+  // Non-measured points (NaN) weigh nothing in any pass (d = 0 there) and take no part in the
+  // median, Rq or the change that ends the passes; the mean line is NaN at them.
+  const bool holes = hasNonMeasured(profile);
+  std::size_t measuredCount = n;
+  if (holes) {
+    b.measured.resize(n);
+    measuredCount = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      b.measured[i] = std::isnan(profile[i]) ? 0 : 1;
+      measuredCount += b.measured[i];
+    }
+  }
 
   double scale = 0;  // 1 / c of the previous pass's residual; 0 before the first pass
   // The transform of d (h = 0) or d P (h = 1) into half h's spectrum.
@@ -169,6 +182,11 @@ int RobustFilter::meanLine(std::span<const double> profile, double spacing, doub
       const double q = (profile[i] - b.previous[i]) * scale;
       const double d = std::fabs(q) < 1 ? (1 - q * q) * (1 - q * q) : 0;
       real[i] = h == 0 ? d : d * profile[i];
+    }
+    if (holes) {
+      for (std::size_t i = 0; i < n; ++i) {
+        if (b.measured[i] == 0) real[i] = 0;
+      }
     }
     std::fill(real + n, real + m, 0.0);
     fftw_execute_dft_r2c(plans.forward, real, b.halves[h].spectrum.get());
@@ -202,6 +220,11 @@ int RobustFilter::meanLine(std::span<const double> profile, double spacing, doub
   const auto sweep = [&](std::size_t from, std::size_t to) {
     Sweep out;
     for (std::size_t i = from; i < to; ++i) {
+      if (holes && b.measured[i] == 0) {
+        meanLine[i] = std::numeric_limits<double>::quiet_NaN();
+        b.magnitudes[i] = -1;  // not one of the residuals: left out of the median below
+        continue;
+      }
       const std::array<double, 5> sums = {b.sums[0][i], b.sums[1][i], b.sums[2][i], b.sums[3][i],
                                           b.sums[4][i]};
       const std::array<double, 3> moments = {b.sums[5][i], b.sums[6][i], b.sums[7][i]};
@@ -218,7 +241,9 @@ int RobustFilter::meanLine(std::span<const double> profile, double spacing, doub
   };
 
   double largest = 0;
-  for (const double v : profile) largest = std::max(largest, std::fabs(v));
+  for (const double v : profile) {
+    if (!std::isnan(v)) largest = std::max(largest, std::fabs(v));
+  }
   const bool twoThreads = m >= kThreadFrom;
   double rq = 0;  // of the previous pass's residual
   for (;;) {
@@ -249,9 +274,14 @@ int RobustFilter::meanLine(std::span<const double> profile, double spacing, doub
     // Settled when the line moved by no more than 1e-4 Rq of the previous pass's residual.
     if (passes > 1 && change <= std::max(kSettled * rq, kRounding * largest)) return passes;
     if (passes >= mostPasses) return passes;
-    rq = std::sqrt(square / static_cast<double>(n));
-    // The weights for the next pass, from this pass's residual.
-    const double c = kResidualScale * medianOf(b.magnitudes, b.counts, b.bucket);
+    rq = std::sqrt(square / static_cast<double>(measuredCount));
+    // The weights for the next pass, from this pass's residual at the measured points.
+    std::span<const double> magnitudes = b.magnitudes;
+    if (holes) {
+      const auto end = std::remove(b.magnitudes.begin(), b.magnitudes.end(), -1.0);
+      magnitudes = magnitudes.first(static_cast<std::size_t>(end - b.magnitudes.begin()));
+    }
+    const double c = kResidualScale * medianOf(magnitudes, b.counts, b.bucket);
     if (!(c > 0)) return passes;  // the line runs through the points: nothing to weigh
     scale = 1 / c;
   }

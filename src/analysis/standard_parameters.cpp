@@ -46,6 +46,47 @@ Moments momentsOf(std::span<const double> v) {
   return m;
 }
 
+// The same over the measured values alone (NaN left out).
+Moments momentsOfMeasured(std::span<const double> v) {
+  Moments m;
+  double sumAbs = 0, sum2 = 0, sum3 = 0, sum4 = 0;
+  m.max = -std::numeric_limits<double>::infinity();
+  m.min = std::numeric_limits<double>::infinity();
+  std::size_t count = 0;
+  for (const double value : v) {
+    if (!isMeasured(value)) continue;
+    const double square = value * value;
+    sumAbs += std::fabs(value);
+    sum2 += square;
+    sum3 += square * value;
+    sum4 += square * square;
+    m.max = std::max(m.max, value);
+    m.min = std::min(m.min, value);
+    ++count;
+  }
+  const double n = static_cast<double>(count);
+  m.meanAbs = sumAbs / n;
+  m.rms = std::sqrt(sum2 / n);
+  if (m.rms != 0) {
+    m.skewness = sum3 / n / (m.rms * m.rms * m.rms);
+    m.kurtosis = sum4 / n / (sum2 / n * (sum2 / n));
+  }
+  return m;
+}
+
+Moments momentsOf(std::span<const double> v, bool holes) {
+  return holes ? momentsOfMeasured(v) : momentsOf(v);
+}
+
+// The measured values of `v` gathered into `into`; the span of them.
+std::span<const double> gatherMeasured(std::span<const double> v, std::vector<double>& into) {
+  into.clear();
+  for (const double value : v) {
+    if (isMeasured(value)) into.push_back(value);
+  }
+  return into;
+}
+
 // From this many points on, the areal figures have a thread of their own.
 constexpr std::size_t kArealThreadFrom = 20000;
 
@@ -87,21 +128,9 @@ void loadProfile(std::span<const Point> points, StandardWorkspace& workspace) {
   }
 }
 
-// The S-filter and the form, from workspace.x and z to workspace.primary.
-void removeProfileForm(StandardWorkspace& workspace, const StandardSettings& settings,
-                       double spacing) {
-  const std::vector<double>& x = workspace.x;
-  std::vector<double>& z = workspace.z;
+// z less its least-squares line in x, into p (all the same size).
+void removeLine(std::span<const double> x, std::span<const double> z, std::span<double> p) {
   const std::size_t n = x.size();
-  if (settings.lambdaS && spacing > 0) {
-    workspace.smoothing.meanLine(z, spacing, *settings.lambdaS, z);  // z smoothed in place
-  }
-  std::vector<double>& p = workspace.primary;
-  p.resize(n);
-  if (settings.form != 1) {
-    removePolynomial(x, z, settings.form, p, workspace.profileBasis);
-    return;
-  }
   // The least-squares line, about the means for accuracy.
   double meanX = 0, meanZ = 0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -119,12 +148,50 @@ void removeProfileForm(StandardWorkspace& workspace, const StandardSettings& set
   for (std::size_t i = 0; i < n; ++i) p[i] = (z[i] - meanZ) - slope * (x[i] - meanX);
 }
 
+// The S-filter and the form, from workspace.x and z to workspace.primary. The form is fitted to
+// the measured points alone; P is NaN at the others.
+void removeProfileForm(StandardWorkspace& workspace, const StandardSettings& settings,
+                       double spacing, bool holes) {
+  const std::vector<double>& x = workspace.x;
+  std::vector<double>& z = workspace.z;
+  const std::size_t n = x.size();
+  if (settings.lambdaS && spacing > 0) {
+    workspace.smoothing.meanLine(z, spacing, *settings.lambdaS, z);  // z smoothed in place
+  }
+  std::vector<double>& p = workspace.primary;
+  p.resize(n);
+  const auto fit = [&](std::span<const double> fx, std::span<const double> fz,
+                       std::span<double> residual) {
+    if (settings.form != 1) {
+      removePolynomial(fx, fz, settings.form, residual, workspace.profileBasis);
+    } else {
+      removeLine(fx, fz, residual);
+    }
+  };
+  if (!holes) {
+    fit(x, z, p);
+    return;
+  }
+  workspace.compactX.clear();
+  workspace.compactZ.clear();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!isMeasured(z[i])) continue;
+    workspace.compactX.push_back(x[i]);
+    workspace.compactZ.push_back(z[i]);
+  }
+  workspace.compact.resize(workspace.compactX.size());
+  fit(workspace.compactX, workspace.compactZ, workspace.compact);
+  for (std::size_t i = 0, k = 0; i < n; ++i) {
+    p[i] = isMeasured(z[i]) ? workspace.compact[k++] : kNonMeasured;
+  }
+}
+
 }  // namespace
 
 void primaryProfile(std::span<const Point> points, StandardWorkspace& workspace,
                     const StandardSettings& settings, double spacing) {
   loadProfile(points, workspace);
-  removeProfileForm(workspace, settings, spacing);
+  removeProfileForm(workspace, settings, spacing, hasNonMeasured(workspace.z));
 }
 
 ProfileResult evaluateProfile(std::span<const Point> points, const StandardSettings& settings,
@@ -141,6 +208,19 @@ ProfileResult evaluateProfile(std::span<const Point> points, const StandardSetti
   loadProfile(points, workspace);
   const std::vector<double>& x = workspace.x;
   const std::vector<double>& p = workspace.primary;
+  // Where points are not measured, their places stay and the figures are of the others.
+  const bool holes = hasNonMeasured(workspace.z);
+  std::size_t firstMeasured = 0, lastMeasured = n - 1;
+  if (holes) {
+    std::size_t measured = 0;
+    for (const double v : workspace.z) measured += isMeasured(v) ? 1 : 0;
+    if (measured < 3) {
+      result.reason = kTooFewPoints;
+      return result;
+    }
+    while (!isMeasured(workspace.z[firstMeasured])) ++firstMeasured;
+    while (!isMeasured(workspace.z[lastMeasured])) --lastMeasured;
+  }
 
   // Even spacing: every step within 1 % of the median step.
   const double dx = medianStep(x, workspace.meanLine);
@@ -153,18 +233,19 @@ ProfileResult evaluateProfile(std::span<const Point> points, const StandardSetti
     result.reason = kUnevenSpacing;
     return result;
   }
-  removeProfileForm(workspace, settings, dx);
-  const Moments primary = momentsOf(p);
+  removeProfileForm(workspace, settings, dx, holes);
+  const Moments primary = momentsOf(p, holes);
   result.figures[Pa] = primary.meanAbs;
   result.figures[Pq] = primary.rms;
   result.figures[Pt] = primary.max - primary.min;
 
-  // The evaluation length, lc/2 in from either end, and its whole sampling lengths.
+  // The evaluation length, lc/2 in from either end (its first and last measured points), and
+  // its whole sampling lengths.
   const double half = cutoff / 2;
-  std::size_t first = 0;
-  while (first < n && x[first] - x[0] < half) ++first;
-  std::size_t last = n;  // one past
-  while (last > first && x[n - 1] - x[last - 1] < half) --last;
+  std::size_t first = firstMeasured;
+  while (first < n && x[first] - x[firstMeasured] < half) ++first;
+  std::size_t last = lastMeasured + 1;  // one past
+  while (last > first && x[lastMeasured] - x[last - 1] < half) --last;
   // nr is the largest whole number with x[first] + nr * lc <= x[last - 1]: estimated by a
   // division and settled by that comparison, never counted up one by one (a profile a million
   // cut-offs long would take a million steps, and more than an int holds would overflow).
@@ -207,7 +288,7 @@ ProfileResult evaluateProfile(std::span<const Point> points, const StandardSetti
   for (std::size_t i = 0; i < n; ++i) r[i] = p[i] - r[i];
 
   const std::span<const double> evaluation(r.data() + first, last - first);
-  const Moments rough = momentsOf(evaluation);
+  const Moments rough = momentsOf(evaluation, holes);
   result.figures[Ra] = rough.meanAbs;
   result.figures[Rq] = rough.rms;
   result.figures[Rsk] = rough.skewness;
@@ -217,6 +298,7 @@ ProfileResult evaluateProfile(std::span<const Point> points, const StandardSetti
   double peaks = 0, valleys = 0;
   std::size_t i = first;
   const double x0 = x[first];
+  int counted = 0;  // the sampling lengths that hold a measured point
   for (int j = 0; j < nr; ++j) {
     const double end = x0 + static_cast<double>(j + 1) * cutoff;
     if (i >= last || x[i] >= end) {
@@ -225,22 +307,35 @@ ProfileResult evaluateProfile(std::span<const Point> points, const StandardSetti
       result.reason = kCutoffBelowSpacing;
       return result;
     }
-    double hi = r[i], lo = r[i];
+    // std::max and std::min keep their first argument when the second is NaN, so
+    // non-measured points are passed over; with none measured hi stays below lo.
+    double hi = -std::numeric_limits<double>::infinity();
+    double lo = std::numeric_limits<double>::infinity();
     for (; i < last && x[i] < end; ++i) {
       hi = std::max(hi, r[i]);
       lo = std::min(lo, r[i]);
     }
+    if (hi < lo) continue;  // wholly in a hole: left out
     peaks += hi;
     valleys -= lo;
+    ++counted;
   }
-  result.figures[Rp] = peaks / nr;
-  result.figures[Rv] = valleys / nr;
-  result.figures[Rz] = (peaks + valleys) / nr;
+  result.samplingLengths = nr;
+  result.nr = counted;
+  if (counted == 0) {
+    // The evaluation length lies in a hole.
+    std::fill(result.figures.begin() + Ra, result.figures.end(), kUndefined);
+    result.reason = kTooFewPoints;
+    return result;
+  }
+  result.figures[Rp] = peaks / counted;
+  result.figures[Rv] = valleys / counted;
+  result.figures[Rz] = (peaks + valleys) / counted;
 
   result.figures[Rdq] = rootMeanSquareSlope(r, first, last, dx);
   result.figures[RSm] =
       meanElementWidth(x, r, first, last, kHeightDiscrimination * result.figures[Rz]);
-  workspace.profileCurve.assign(evaluation);
+  workspace.profileCurve.assign(holes ? gatherMeasured(evaluation, workspace.compact) : evaluation);
   const RkConstruction rk = rkConstruction(workspace.profileCurve);
   writeRkFamily(rk, result.figures.data() + Rk);
   result.ok = true;
@@ -249,23 +344,28 @@ ProfileResult evaluateProfile(std::span<const Point> points, const StandardSetti
 
 namespace {
 
-// S, the points' z less the least-squares plane, into `s`; z taken from `heights` where given.
+// S, the points' z less the least-squares plane of the measured points, into `s`; z taken from
+// `heights` where given. S is NaN at the non-measured points.
 void planeResidual(std::span<const Point> points, std::span<const double> heights,
                    std::vector<double>& s) {
   const std::size_t n = points.size();
   const auto zOf = [&](std::size_t i) { return heights.empty() ? points[i].z : heights[i]; };
   double mx = 0, my = 0, mz = 0;
+  std::size_t measured = 0;
   for (std::size_t i = 0; i < n; ++i) {
+    if (!isMeasured(zOf(i))) continue;
     mx += points[i].x;
     my += points[i].y;
     mz += zOf(i);
+    ++measured;
   }
-  const double count = static_cast<double>(n);
+  const double count = static_cast<double>(measured);
   mx /= count;
   my /= count;
   mz /= count;
   double sxx = 0, sxy = 0, syy = 0, sxz = 0, syz = 0;
   for (std::size_t i = 0; i < n; ++i) {
+    if (!isMeasured(zOf(i))) continue;
     const double dx = points[i].x - mx, dy = points[i].y - my, dz = zOf(i) - mz;
     sxx += dx * dx;
     sxy += dx * dy;
@@ -302,7 +402,12 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
   result.arealReasons.clear();
   result.scaleLimited = false;
   const std::size_t n = points.size();
-  if (n == 0) return;
+  std::size_t measured = 0;
+  for (const Point& p : points) measured += isMeasured(p.z) ? 1 : 0;
+  result.measured = measured;
+  result.nonMeasured = n - measured;
+  workspace.measuredS = {};
+  if (measured == 0) return;
   result.grid = regularGrid(points);
   const bool filters = settings.lambdaS || settings.arealCutoff;
   if (filters && !result.grid) addReason(result.arealReasons, kNotARegularGrid);
@@ -332,7 +437,11 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
     for (std::size_t i = 0; i < n; ++i) s[i] -= workspace.arealHeights[i];
     result.scaleLimited = true;
   }
-  const Moments m = momentsOf(s);
+  // The figures of the heights are those of the measured points.
+  const std::span<const double> heightsS =
+      measured == n ? std::span<const double>(s) : gatherMeasured(s, workspace.measuredResidual);
+  workspace.measuredS = heightsS;
+  const Moments m = momentsOf(heightsS);
   figures[Sa] = m.meanAbs;
   figures[Sq] = m.rms;
   figures[Ssk] = m.skewness;
@@ -343,7 +452,7 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
   if (m.rms == 0) addReason(result.arealReasons, kAllHeightsEqual);
 
   MaterialRatioCurve& curve = workspace.arealCurve;
-  curve.assign(s);
+  curve.assign(heightsS);
   const RkConstruction rk = rkConstruction(curve);
   writeRkFamily(rk, figures.data() + Sk);
   figures[Sxp] = curve.heightAt(kSxpUpper) - curve.heightAt(kSxpLower);
@@ -359,11 +468,18 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
   }
   figures[Sdq] = rootMeanSquareGradient(s, *result.grid);
   figures[Sdr] = developedAreaRatio(s, *result.grid);
+  if (std::isnan(figures[Sdq]) || std::isnan(figures[Sdr])) {
+    addReason(result.arealReasons, kTooFewMeasured);
+  }
   workspace.autocorrelation.compute(s, *result.grid);
   const TextureDirection texture = textureDirection(workspace.autocorrelation, *result.grid);
   figures[Sal] = texture.sal;
   figures[Str] = texture.str;
-  if (!texture.decays) addReason(result.arealReasons, kNoDecay);
+  if (texture.unpaired) {
+    addReason(result.arealReasons, kUnpairedLag);
+  } else if (!texture.decays) {
+    addReason(result.arealReasons, kNoDecay);
+  }
 }
 
 StandardResult standardAnalysis(std::span<const Point> all, const StandardSettings& settings,

@@ -43,6 +43,13 @@ namespace corvane {
 // the material ratio curve c(p) of S; Sxp = c(2.5) - c(50); the volumes Vmp = Vm(10),
 // Vmc = Vm(80) - Vm(10), Vvc = Vv(10) - Vv(80), Vvv = Vv(80). When the points form a regular
 // grid (areal_grid.h): Sdq, Sdr, and from the autocorrelation Sal and Str (autocorrelation.h).
+//
+// Non-measured points (z NaN, non_measured.h) keep their place and are treated as points beyond
+// the grid: the form is fitted over the measured points, every figure is over them (N their
+// number), the filters weigh them not at all. A profile with holes has its evaluation length
+// from lc/2 after its first measured point to lc/2 before its last; a sampling length without a
+// measured point is left out, and nr counts the others; Rdq takes the points whose six
+// neighbours are measured; RSm walks the measured points in order.
 
 inline constexpr double kDefaultCutoff = 0.8;
 
@@ -85,15 +92,19 @@ inline constexpr std::string_view kCutoffBelowSpacing = "cut-off below the spaci
 // Why areal figures are undefined.
 inline constexpr std::string_view kNotARegularGrid = "not a regular grid";
 inline constexpr std::string_view kNoDecay = "autocorrelation does not decay to 0.2";
+inline constexpr std::string_view kTooFewMeasured = "too few measured points";
+inline constexpr std::string_view kUnpairedLag = "autocorrelation has a lag without measured pairs";
 inline constexpr std::string_view kAllHeightsEqual = "all heights equal";
 
 struct ProfileResult {
   int profile = 0;  // 1, 2, ... in the order of the file
   bool ok = false;
-  std::string reason;     // empty when ok
-  double spacing = 0;     // dx; NaN for too few points
-  std::optional<int> nr;  // the whole sampling lengths, once the spacing is even
-  std::size_t first = 0;  // the evaluation length: points first .. last - 1, once nr is known
+  std::string reason;       // empty when ok
+  double spacing = 0;       // dx; NaN for too few points
+  std::optional<int> nr;    // the whole sampling lengths, once the spacing is even (those that
+                            // hold a measured point)
+  int samplingLengths = 0;  // all whole sampling lengths of the evaluation length
+  std::size_t first = 0;    // the evaluation length: points first .. last - 1, once nr is known
   std::size_t last = 0;
   ProfileFigures figures{};  // NaN where undefined; P figures also for a short profile
   int robustPasses = 0;      // the robust filter's passes, for an evaluated profile
@@ -119,6 +130,8 @@ struct StandardResult {
   bool scaleLimited = false;  // the areal figures are of the S-L surface (else the S-F surface)
   ArealFigures areal{};
   std::optional<Grid> grid;               // the regular grid the points form, if they do
+  std::size_t measured = 0;               // the points that are measured (not NaN)
+  std::size_t nonMeasured = 0;            // and those that are not
   std::vector<std::string> arealReasons;  // why areal figures are undefined, each reason once
   int evaluated = 0;                      // profiles that went into the mean
   ProfileFigures mean{};                  // each figure's mean over those where it is defined
@@ -132,10 +145,16 @@ struct StandardWorkspace {
   RobustFilter robust;
   ProfileBasis profileBasis;  // the polynomial form's, kept for profiles at the same x
   std::vector<double> x, z, primary, meanLine, scratch;
+  // A profile's measured points alone, where some are not: x, z and what is fitted to them.
+  std::vector<double> compactX, compactZ, compact;
   MaterialRatioCurve profileCurve;
   // The areal residual S of the last analysis, its material ratio curve and, on a grid, its
   // autocorrelation.
   std::vector<double> residual;
+  // S at the measured points alone: `residual` itself when every point is measured, else the
+  // measured values gathered in `measuredResidual` (the material ratio curve reads them).
+  std::span<const double> measuredS;
+  std::vector<double> measuredResidual;
   // The areal filters' own, as the areal figures run beside the profiles.
   GaussianFilter arealFilter;
   std::vector<double> arealZ, arealHeights, column;

@@ -60,7 +60,8 @@ std::optional<ProfileCurves> middleProfile(const std::vector<std::span<const Poi
   }
   curves.first = nearest->first;
   curves.last = nearest->last;
-  const int nr = nearest->nr.value_or(0);
+  // Every sampling length's ends, those left out for a hole too.
+  const int nr = nearest->samplingLengths;
   for (int j = 0; j <= nr; ++j) {
     curves.boundaries.push_back(curves.x[curves.first] + j * result.cutoff);
   }
@@ -73,9 +74,21 @@ std::optional<Spectrum> primarySpectrum(const std::vector<std::span<const Point>
                                         const StandardResult& result,
                                         StandardWorkspace& workspace) {
   // The most common length among the evaluated profiles; the longer on a tie.
+  // The profiles evaluated and whole: a transform needs every point.
+  const auto whole = [&](const ProfileResult& profile) {
+    if (!profile.ok) return false;
+    for (const Point& p : profiles[static_cast<std::size_t>(profile.profile - 1)]) {
+      if (!isMeasured(p.z)) return false;
+    }
+    return true;
+  };
+  std::vector<bool> used(result.profiles.size(), false);
   std::map<std::size_t, int> lengths;
-  for (const ProfileResult& profile : result.profiles) {
-    if (profile.ok) ++lengths[profiles[static_cast<std::size_t>(profile.profile - 1)].size()];
+  for (std::size_t k = 0; k < result.profiles.size(); ++k) {
+    const ProfileResult& profile = result.profiles[k];
+    if (!whole(profile)) continue;
+    used[k] = true;
+    ++lengths[profiles[static_cast<std::size_t>(profile.profile - 1)].size()];
   }
   if (lengths.empty()) return std::nullopt;
   std::size_t n = 0;
@@ -97,9 +110,10 @@ std::optional<Spectrum> primarySpectrum(const std::vector<std::span<const Point>
   Spectrum spectrum;
   spectrum.length = n;
   std::vector<double> sum(n / 2 + 1, 0.0);
-  for (const ProfileResult& profile : result.profiles) {
+  for (std::size_t k = 0; k < result.profiles.size(); ++k) {
+    const ProfileResult& profile = result.profiles[k];
     const auto points = profiles[static_cast<std::size_t>(profile.profile - 1)];
-    if (!profile.ok || points.size() != n) continue;
+    if (!used[k] || points.size() != n) continue;
     primaryProfile(points, workspace, result.settings, profile.spacing);
     double power = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -132,9 +146,18 @@ HeightMap heightMap(std::span<const Point> points, std::span<const double> s,
                     const std::optional<Grid>& grid) {
   HeightMap map;
   if (points.empty()) return map;
-  const auto [low, high] = std::minmax_element(s.begin(), s.end());
-  map.low = *low;
-  map.high = *high;
+  map.points = points.size();
+  map.low = std::numeric_limits<double>::infinity();
+  map.high = -map.low;
+  for (const double v : s) {
+    if (!isMeasured(v)) {
+      ++map.nonMeasured;
+      continue;
+    }
+    map.low = std::min(map.low, v);
+    map.high = std::max(map.high, v);
+  }
+  if (map.nonMeasured == map.points) map.low = map.high = 0;
   if (grid) {
     const std::size_t nx = grid->nx, ny = grid->ny;
     map.grid = true;
@@ -145,7 +168,9 @@ HeightMap heightMap(std::span<const Point> points, std::span<const double> s,
     for (std::size_t j = 0; j < ny; ++j) {
       const std::size_t row = yRises ? j : ny - 1 - j;
       for (std::size_t i = 0; i < nx; ++i) {
-        map.levels[row * nx + i] = levelOf(s[j * nx + i], map.low, map.high);
+        const double v = s[j * nx + i];
+        map.levels[row * nx + i] =
+            isMeasured(v) ? levelOf(v, map.low, map.high) : HeightMap::kNonMeasured;
       }
     }
     const double x0 = points[0].x, x1 = points[nx - 1].x;
@@ -179,18 +204,23 @@ HeightMap heightMap(std::span<const Point> points, std::span<const double> s,
   map.bottom = minY;
   map.top = minY + static_cast<double>(map.rows) * size;
   std::vector<double> sums(map.columns * map.rows, 0.0);
-  std::vector<std::uint32_t> counts(sums.size(), 0);
+  std::vector<std::uint32_t> counts(sums.size(), 0), holes(sums.size(), 0);
   for (std::size_t k = 0; k < points.size(); ++k) {
     const auto column =
         std::min(map.columns - 1, static_cast<std::size_t>((points[k].x - minX) / size));
     const auto row = std::min(map.rows - 1, static_cast<std::size_t>((points[k].y - minY) / size));
+    if (!isMeasured(s[k])) {
+      ++holes[row * map.columns + column];
+      continue;
+    }
     sums[row * map.columns + column] += s[k];
     ++counts[row * map.columns + column];
   }
   map.levels.resize(sums.size());
   for (std::size_t k = 0; k < sums.size(); ++k) {
-    map.levels[k] =
-        counts[k] == 0 ? HeightMap::kEmpty : levelOf(sums[k] / counts[k], map.low, map.high);
+    map.levels[k] = counts[k] > 0  ? levelOf(sums[k] / counts[k], map.low, map.high)
+                    : holes[k] > 0 ? HeightMap::kNonMeasured
+                                   : HeightMap::kEmpty;
   }
   return map;
 }
@@ -235,7 +265,7 @@ SurfaceCurves surfaceCurves(std::span<const Point> all, const StandardResult& re
   const std::span<const double> c = workspace.arealCurve.heights();
   curves.materialRatio.assign(c.begin(), c.end());
   curves.rk = rkConstruction(workspace.arealCurve);
-  curves.histogram = heightHistogram(workspace.residual, workspace.arealCurve);
+  curves.histogram = heightHistogram(workspace.measuredS, workspace.arealCurve);
   curves.profile = middleProfile(profiles, result, workspace);
   curves.spectrum = primarySpectrum(profiles, result, workspace);
 

@@ -20,13 +20,16 @@ namespace corvane {
 // pixel). Pixel (column, row) covers x rising with the
 // column and y rising with the row from the lowest.
 struct HeightMap {
-  static constexpr std::int16_t kEmpty = -1;  // no point in the pixel
+  static constexpr std::int16_t kEmpty = -1;        // no point in the pixel
+  static constexpr std::int16_t kNonMeasured = -2;  // only non-measured points in the pixel
   std::size_t columns = 0, rows = 0;
   std::vector<std::int16_t> levels;  // per pixel, row by row: 0 .. 255 from low to high
   double low = 0, high = 0;          // the S of level 0 and of level 255
   // The area the pixels cover, to their outer edges.
   double left = 0, right = 0, bottom = 0, top = 0;
   bool grid = false;
+  std::size_t nonMeasured = 0;  // of the points drawn, those not measured
+  std::size_t points = 0;       // the points drawn
 };
 
 // The evaluated profile nearest the middle of the file, as the figures saw it.
@@ -49,12 +52,12 @@ struct Histogram {
   double mean = 0, sq = 0;  // of the normal density drawn over it
 };
 
-// The power spectral density of the primary profiles: for each evaluated profile of the most
-// common length n (the longer on a tie), the one-sided periodogram of w P, w the Hann window of
-// n points (0.5 - 0.5 cos(2 pi i / (n - 1))), at the frequencies k / (n dx), k = 0 .. n / 2,
-// as |X(k)|^2 dx / sum w^2 (doubled but at 0 and at n / 2), averaged over those profiles; dx
-// is their mean spacing. So the sum of the densities times the step 1 / (n dx) is the mean over
-// the profiles of mean((w P)^2) / mean(w^2).
+// The power spectral density of the primary profiles: for each evaluated profile without a
+// non-measured point, of the most common length n (the longer on a tie), the one-sided periodogram
+// of w P, w the Hann window of n points (0.5 - 0.5 cos(2 pi i / (n - 1))), at the frequencies k /
+// (n dx), k = 0 .. n / 2, as |X(k)|^2 dx / sum w^2 (doubled but at 0 and at n / 2), averaged over
+// those profiles; dx is their mean spacing. So the sum of the densities times the step 1 / (n dx)
+// is the mean over the profiles of mean((w P)^2) / mean(w^2).
 struct Spectrum {
   std::vector<double> frequency, density;
   std::size_t length = 0;  // n
@@ -69,7 +72,7 @@ struct SurfaceCurves {
   std::vector<double> materialRatio;     // c(p) of S at p = 0, 0.1, ..., 100 %
   RkConstruction rk{};
   Histogram histogram;
-  std::optional<Spectrum> spectrum;
+  std::optional<Spectrum> spectrum;  // none when no evaluated profile is whole
   // Each profile figure's lowest and highest over the evaluated profiles (NaN for none).
   ProfileFigures minimum{}, maximum{};
 };
@@ -85,8 +88,11 @@ inline SurfaceCurves surfaceCurves(const PointTable& table, const StandardResult
                        result, workspace);
 }
 
+// S NaN at a non-measured point: its pixel is kNonMeasured (a binned pixel with measured points
+// as well takes their mean).
 HeightMap heightMap(std::span<const Point> points, std::span<const double> s,
                     const std::optional<Grid>& grid);
+// Of the measured S alone (no NaN among them).
 Histogram heightHistogram(std::span<const double> s, const MaterialRatioCurve& curve);
 
 }  // namespace corvane
