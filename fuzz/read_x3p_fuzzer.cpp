@@ -3,7 +3,8 @@
 // claims. An input that starts with '<' is taken as main.xml and put in a container beside a
 // data entry of 64 KiB and a bit array, so that the document's reading is fuzzed too (a
 // mutated container mostly fails its CRC before any XML is read). The promises checked:
-//   - a good read holds 1..limit points, every coordinate finite and within single precision,
+//   - a good read holds 1..limit points, every coordinate finite and within single precision
+//     but for the NaN height of a grid's or profile's non-measured point (at least 3 measured),
 //     and says what kind of file it was and whether its checksums matched;
 //   - a failed read leaves the list empty and says why.
 // Built only by scripts/fuzz (clang, -DCORVANE_FUZZ=ON, with ASan and UBSan).
@@ -84,13 +85,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (list.count() < 1 || list.count() > kLimit) broken("a good read holds 1..limit points");
+  const std::string& kind = read.info.featureType;
+  if (kind != "SUR" && kind != "PRF" && kind != "PCL") broken("the kind is known");
+  // A grid or a profile keeps its non-measured points in place with the height NaN, at least 3
+  // measured among them; a cloud leaves them out.
+  int measured = 0;
   for (const Point& p : list.points()) {
+    const bool hole = std::isnan(p.z) && kind != "PCL";
+    measured += hole ? 0 : 1;
     for (const double v : {p.x, p.y, p.z}) {
+      if (hole && v != v) continue;
       if (!std::isfinite(v) || std::fabs(v) >= 3.4e38) broken("every coordinate is finite");
     }
   }
-  const std::string& kind = read.info.featureType;
-  if (kind != "SUR" && kind != "PRF" && kind != "PCL") broken("the kind is known");
+  if (kind != "PCL" && measured < 3) broken("a grid or profile has 3 measured points");
   const std::string& sums = read.info.checksums;
   if (sums != "ok" && sums != "mismatch" && sums != "absent") broken("the checksums are told");
   return 0;

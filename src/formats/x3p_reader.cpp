@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 #include "formats/md5.h"
@@ -280,9 +281,11 @@ X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit)
   if (xml->intSubset != nullptr || xml->extSubset != nullptr) {
     throw Refusal{"main.xml declares a DTD, which is not read"};
   }
+  // Some instruments name the root ISO5436 rather than ISO5436_2; the records are the same.
   xmlNode* root = xmlDocGetRootElement(xml.get());
-  if (root == nullptr ||
-      std::string_view(reinterpret_cast<const char*>(root->name)) != "ISO5436_2") {
+  const std::string_view rootName =
+      root != nullptr ? reinterpret_cast<const char*>(root->name) : "";
+  if (rootName != "ISO5436_2" && rootName != "ISO5436") {
     throw Refusal{"main.xml is not an ISO5436_2 document"};
   }
   xmlNode* record1 = child(root, "Record1");
@@ -354,9 +357,15 @@ X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit)
     throw Refusal{"Record3 holds neither DataLink nor DataList"};
   }
 
-  std::string valid;
-  xmlNode* validLink = child(record3, "ValidPointsLink");
-  if (validLink == nullptr) validLink = child(child(record3, "DataLink"), "ValidPointsLink");
+  // The valid-points array: its link and checksum belong in the DataLink; some files put the
+  // link straight in Record3.
+  std::string valid, validSum;
+  xmlNode* validHolder = child(record3, "DataLink");
+  xmlNode* validLink = child(validHolder, "ValidPointsLink");
+  if (validLink == nullptr) {
+    validHolder = record3;
+    validLink = child(record3, "ValidPointsLink");
+  }
   if (validLink != nullptr) {
     const std::string link = text(child(validLink, "PointDataLink")).empty()
                                  ? text(validLink)
@@ -366,6 +375,7 @@ X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit)
     if (index < 0)
       throw Refusal{"the valid points link names no entry: \"" + name.substr(0, 60) + "\""};
     valid = readEntry(archive, index, name, (points + 7) / 8, 0);
+    validSum = lowerTrimmed(text(child(validHolder, "MD5ChecksumValidPoints")));
   }
 
   // main.xml's own checksum, in the file Record4 names (usually md5checksum.hex).
@@ -378,6 +388,10 @@ X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit)
     checked = true;
     mismatch = mismatch || sum != md5Hex(document);
   }
+  if (!validSum.empty()) {
+    checked = true;
+    mismatch = mismatch || md5Hex(valid) != validSum;
+  }
   // The data's digest is worked out on a second thread while the points are converted.
   std::future<std::string> dataDigest;
   if (!dataSum.empty()) {
@@ -389,52 +403,65 @@ X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit)
     }
   }
 
-  // The points, converted from metres, the invalid ones left out.
+  // The points, converted from metres. A grid or a profile keeps its non-measured points in
+  // place with a NaN height; a cloud leaves them out.
   const double scale = unitsPerMetre(unit);
+  constexpr double kHole = std::numeric_limits<double>::quiet_NaN();
   Point* rows = list.resize(static_cast<int>(points));
-  int stored = 0;
+  int stored = 0, measured = 0;
   const bool grid = info.featureType == "SUR";
-  std::vector<std::string_view> fields;
-  // The common grid: x and y incremental, z doubles in a binary entry, every point given. Its
-  // own loop, without the general one's choices per point.
-  const bool plainGrid = grid && axis[0].incremental && axis[1].incremental &&
-                         axis[2].type == 'D' && datums.empty() && valid.empty() &&
-                         info.size[2] == 1 && std::endian::native == std::endian::little;
+  const bool keepPlaces = info.featureType != "PCL";
+  const auto validBit = [&valid](std::uint64_t k) {
+    return ((static_cast<unsigned char>(valid[k / 8]) >> (k % 8)) & 1) != 0;
+  };
   const auto inRange = [](double v) { return std::fabs(v) < 3.4e38; };
-  if (plainGrid) {
+  const auto beyond = [](std::uint64_t k) {
+    return Refusal{"point " + std::to_string(k + 1) + " lies beyond the single-precision range"};
+  };
+  std::vector<std::string_view> fields;
+  // The common grid: x and y incremental, z doubles in a binary entry. Its own loop, without
+  // the general one's choices per point; one copy without a valid-points array, one with.
+  const bool plainGrid = grid && axis[0].incremental && axis[1].incremental &&
+                         axis[2].type == 'D' && datums.empty() && info.size[2] == 1 &&
+                         std::endian::native == std::endian::little;
+  const auto readPlainGrid = [&](auto masked) {
     const bool falling = axis[0].increment < 0;
     for (std::uint64_t j = 0; j < ny; ++j) {
       const double y = (axis[1].offset + static_cast<double>(j) * axis[1].increment) * scale;
       for (std::uint64_t p = 0; p < nx; ++p) {
         const std::uint64_t i = falling ? nx - 1 - p : p;
+        const std::uint64_t k = j * nx + i;
         double raw;
-        std::memcpy(&raw, data.data() + (j * nx + i) * 8, 8);
-        if (std::isnan(raw)) {
+        std::memcpy(&raw, data.data() + k * 8, 8);
+        const double x = (axis[0].offset + static_cast<double>(i) * axis[0].increment) * scale;
+        bool hole = std::isnan(raw);
+        if constexpr (decltype(masked)::value) hole = hole || !validBit(k);
+        if (hole) {
           ++info.invalidPoints;
+          if (inRange(x) && inRange(y)) rows[++stored] = Point{x, y, kHole};
           continue;
         }
-        const double x = (axis[0].offset + static_cast<double>(i) * axis[0].increment) * scale;
         const double z = (axis[2].offset + raw) * scale;
-        if (!inRange(x) || !inRange(y) || !inRange(z)) {
-          throw Refusal{"point " + std::to_string(j * nx + i + 1) +
-                        " lies beyond the single-precision range"};
-        }
+        if (!inRange(x) || !inRange(y) || !inRange(z)) throw beyond(k);
         rows[++stored] = Point{x, y, z};
+        ++measured;
       }
     }
-  }
+  };
+  if (plainGrid && valid.empty()) readPlainGrid(std::false_type{});
+  if (plainGrid && !valid.empty()) readPlainGrid(std::true_type{});
   for (std::uint64_t p = 0; p < (plainGrid ? 0 : points); ++p) {
     // A grid's rows run with x rising whatever the sign of its increment.
     std::uint64_t k = p;
     const std::uint64_t i0 = p % nx;
     if (grid && axis[0].incremental && axis[0].increment < 0) k = p - i0 + (nx - 1 - i0);
     const std::uint64_t i = k % nx, j = (k / nx) % ny;
-    if (!valid.empty() && ((static_cast<unsigned char>(valid[k / 8]) >> (k % 8)) & 1) == 0) {
+    const bool marked = !valid.empty() && !validBit(k);
+    if (marked && !keepPlaces) {
       ++info.invalidPoints;
       continue;
     }
     std::array<double, 3> value{};
-    bool invalid = false;
     fields.clear();
     if (!datums.empty()) {
       std::string_view line = datums[k];
@@ -453,9 +480,11 @@ X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit)
                                                    : a == 1 ? j
                                                             : k / (nx * ny)) *
                                    ax.increment;
+      } else if (a == 2 && marked) {
+        value[a] = kHole;  // whatever the data hold there, it is no height
       } else if (!datums.empty()) {
         if (field >= fields.size()) {
-          invalid = true;  // an empty datum marks an invalid point
+          value[a] = kHole;  // an empty datum, or one that stops short, marks a hole
           continue;
         }
         std::string_view f = fields[field++];
@@ -465,6 +494,10 @@ X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit)
         double raw = 0;
         const auto [end, ec] = std::from_chars(f.data(), f.data() + f.size(), raw);
         if (f.empty() || ec != std::errc{} || end != f.data() + f.size()) {
+          if (marked) {
+            value[a] = kHole;  // a marked point's place is given up rather than the file
+            continue;
+          }
           throw Refusal{"datum " + std::to_string(k + 1) + " holds \"" +
                         std::string(f.substr(0, 30)) + "\", not a number"};
         }
@@ -474,23 +507,33 @@ X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit)
         value[a] = valueAt(
             ax, reinterpret_cast<const unsigned char*>(data.data()) + k * stride + place[a]);
       }
-      if (std::isnan(value[a])) invalid = true;
     }
-    if (invalid) {
-      ++info.invalidPoints;
+    for (double& v : value) v *= scale;
+    const bool located = !std::isnan(value[0]) && !std::isnan(value[1]);
+    if (!marked && !std::isnan(value[2]) && located) {
+      for (const double v : value) {
+        if (!inRange(v)) throw beyond(k);
+      }
+      rows[++stored] = Point{value[0], value[1], value[2]};
+      ++measured;
       continue;
     }
-    for (double& v : value) {
-      v *= scale;
-      if (!(std::fabs(v) < 3.4e38)) {
-        throw Refusal{"point " + std::to_string(k + 1) + " lies beyond the single-precision range"};
-      }
+    // Non-measured, or with no x or y to place it by: kept as a hole where it has a place.
+    ++info.invalidPoints;
+    if (keepPlaces && inRange(value[0]) && inRange(value[1])) {
+      rows[++stored] = Point{value[0], value[1], kHole};
     }
-    rows[++stored] = Point{value[0], value[1], value[2]};
   }
   if (dataDigest.valid()) mismatch = mismatch || dataDigest.get() != dataSum;
   info.checksums = !checked ? "absent" : mismatch ? "mismatch" : "ok";
-  if (stored == 0) throw Refusal{"the file holds no valid point"};
+  if (!keepPlaces && stored == 0) throw Refusal{"the file holds no valid point"};
+  if (keepPlaces && measured < 3) {
+    throw Refusal{std::string(grid ? "the grid" : "the profile") + " holds " +
+                  (measured == 0   ? std::string("no measured point")
+                   : measured == 1 ? std::string("only 1 measured point")
+                                   : "only " + std::to_string(measured) + " measured points") +
+                  "; at least 3 are needed"};
+  }
   list.setCount(stored);
   list.trim();
   result.ok = true;

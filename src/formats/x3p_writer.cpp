@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,15 +96,24 @@ X3pWrite writeX3p(const std::filesystem::path& target, std::span<const Point> po
     oneLine = points[i - 1].x <= points[i].x;
   result.featureType = grid ? "SUR" : oneLine ? "PRF" : "PCL";
 
-  // The data: z of every grid point, else x, y and z of every point, in metres.
-  std::string data;
+  // The data: z of every grid point, else x, y and z of every point, in metres; a NaN z (a
+  // point not measured) as a quiet NaN, and its bit in the valid-points array 0.
+  std::string data, valid((points.size() + 7) / 8, '\0');
+  bool holes = false;
   data.reserve(points.size() * (grid ? 8 : 24));
-  for (const Point& p : points) {
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    const Point& p = points[k];
     if (!grid) {
       appendDouble(data, p.x * toMetres);
       appendDouble(data, p.y * toMetres);
     }
-    appendDouble(data, p.z * toMetres);
+    if (std::isnan(p.z)) {
+      appendDouble(data, std::numeric_limits<double>::quiet_NaN());
+      holes = true;
+    } else {
+      appendDouble(data, p.z * toMetres);
+      valid[k / 8] = static_cast<char>(valid[k / 8] | (1 << (k % 8)));
+    }
   }
 
   const std::unique_ptr<xmlDoc, DocumentFreer> document(xmlNewDoc(chars("1.0")));
@@ -149,6 +159,10 @@ X3pWrite writeX3p(const std::filesystem::path& target, std::span<const Point> po
   xmlNode* link = element(record3, "DataLink");
   element(link, "PointDataLink", "bindata/data.bin");
   element(link, "MD5ChecksumPointData", md5Hex(data));
+  if (holes) {
+    element(link, "ValidPointsLink", "bindata/valid.bin");
+    element(link, "MD5ChecksumValidPoints", md5Hex(valid));
+  }
   xmlNode* record4 = element(root, "Record4");
   element(record4, "ChecksumFile", "md5checksum.hex");
 
@@ -173,6 +187,7 @@ X3pWrite writeX3p(const std::filesystem::path& target, std::span<const Point> po
   }
   const bool added = addEntry(archive, "main.xml", xml) &&
                      addEntry(archive, "bindata/data.bin", data) &&
+                     (!holes || addEntry(archive, "bindata/valid.bin", valid)) &&
                      addEntry(archive, "md5checksum.hex", checksum);
   if (!added) {
     result.error = "cannot write " + target.string() + ": " + zip_strerror(archive);
