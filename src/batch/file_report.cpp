@@ -1,6 +1,7 @@
 #include "batch/file_report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "analysis/mean_deviation.h"
@@ -97,9 +98,14 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
     }
     list.trim();
     points = list.points();
-    if (list.count() <= kMaxPoints) {
-      std::copy(points.begin(), points.end(), &table.row(1));
-      table.setCount(list.count());
+    // A grid's non-measured points (z NaN) keep their places for the standard figures; the
+    // window's figures are those of the measured points, as its table holds.
+    const std::size_t measured = static_cast<std::size_t>(std::count_if(
+        points.begin(), points.end(), [](const Point& p) { return !std::isnan(p.z); }));
+    if (measured <= static_cast<std::size_t>(kMaxPoints)) {
+      std::copy_if(points.begin(), points.end(), &table.row(1),
+                   [](const Point& p) { return !std::isnan(p.z); });
+      table.setCount(static_cast<int>(measured));
     } else {
       // The window's own words: the line where its table would be full, or for an X3P file the
       // point.
@@ -119,7 +125,8 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
     points = {&table.row(1), static_cast<std::size_t>(table.count())};
   }
   report.ok = true;
-  report.points = static_cast<int>(points.size());
+  report.points = static_cast<int>(
+      std::count_if(points.begin(), points.end(), [](const Point& p) { return !std::isnan(p.z); }));
   report.extents = computeExtents(points);
   if (report.windowError.empty()) windowFigures(report, options, decimalSeparator, workspace);
 

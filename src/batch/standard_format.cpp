@@ -100,6 +100,16 @@ std::string settingsText(const StandardResult& result) {
 
 }  // namespace
 
+std::string nonMeasuredText(const StandardResult& result) {
+  const double all = static_cast<double>(result.measured + result.nonMeasured);
+  char share[32];
+  const auto written = std::to_chars(share, share + sizeof share,
+                                     100 * static_cast<double>(result.nonMeasured) / all,
+                                     std::chars_format::general, 3);
+  return std::to_string(result.nonMeasured) + " non-measured points (" +
+         std::string(share, written.ptr) + " %)";
+}
+
 std::string standardBlock(const StandardResult& result, const std::string& unit) {
   using namespace figure;
   const auto& names = kArealFigureNames;
@@ -118,6 +128,7 @@ std::string standardBlock(const StandardResult& result, const std::string& unit)
            ", dx " + figureText(result.grid->dx) + ", dy " + figureText(result.grid->dy) + ")";
   }
   out += '\n';
+  if (result.nonMeasured > 0) out += "    " + nonMeasuredText(result) + "\n";
   for (const std::string& reason : result.arealReasons) {
     out += "    areal figures undefined: " + reason + "\n";
   }
@@ -155,7 +166,8 @@ std::string standardJson(const StandardResult& result) {
   if (result.grid) {
     const Grid& grid = *result.grid;
     out += "{\"nx\":" + std::to_string(grid.nx) + ",\"ny\":" + std::to_string(grid.ny) +
-           ",\"dx\":" + jsonNumber(grid.dx) + ",\"dy\":" + jsonNumber(grid.dy) + "}";
+           ",\"dx\":" + jsonNumber(grid.dx) + ",\"dy\":" + jsonNumber(grid.dy) +
+           ",\"measured\":" + std::to_string(result.measured) + "}";
   } else {
     out += "null";
   }

@@ -14,14 +14,19 @@ namespace corvane {
 // surface mean and of every profile (or the reason it was not evaluated): the amplitude figures,
 // then the slope, spacing and Rk family figures, columns aligned. Figures have 6 significant
 // digits; an undefined one is "-". Ends in a line end.
-// With a unit the first line names it: "Standard parameters (cut-off 0.8 mm)".
+// With a unit the first line names it: "Standard parameters (cut-off 0.8 mm)". A grid with
+// non-measured points says how many after the grid's line.
 std::string standardBlock(const StandardResult& result, const std::string& unit = {});
 
 // The JSON object
-//   {"cutoff", "areal": {Sa, ...}, "grid": {"nx", "ny", "dx", "dy"} or null,
+//   {"cutoff", "areal": {Sa, ...}, "grid": {"nx", "ny", "dx", "dy", "measured"} or null,
 //    "arealReasons": [...], "mean": {"profiles", Pa, ...},
 //    "profiles": [{"profile", "ok", "reason", "spacing", "nr", Pa, ...}, ...]}
 // with numbers that read back exactly and null where a figure is undefined.
 std::string standardJson(const StandardResult& result);
+
+// "1234 non-measured points (2.94 %)": how many points of the surface are not measured and
+// their share of all its points, 3 significant digits.
+std::string nonMeasuredText(const StandardResult& result);
 
 }  // namespace corvane

@@ -1,5 +1,8 @@
 #include "data/extents.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace corvane {
 namespace {
 
@@ -38,12 +41,18 @@ Extents computeExtents(const PointTable& table) noexcept {
 }
 
 Extents computeExtents(std::span<const Point> points) noexcept {
-  const std::size_t count = points.size();
-  if (count == 0) return Extents{};
-  const Point& first = points[0];
+  // A point whose height is NaN is a grid's non-measured point (a point file holds none): it is
+  // left out.
+  const auto measured = [](const Point& point) { return !std::isnan(point.z); };
+  const auto start = std::find_if(points.begin(), points.end(), measured);
+  if (start == points.end()) return Extents{};
+  const Point& first = *start;
   Extent minX(first.x), maxX(first.x), minY(first.y), maxY(first.y), minZ(first.z), maxZ(first.z);
   double sumZ = 0;
+  std::size_t count = 0;
   for (const Point& point : points) {
+    if (!measured(point)) continue;
+    ++count;
     maxZ.raise(point.z);
     minZ.lower(point.z);
     maxX.raise(point.x);

@@ -21,7 +21,8 @@ struct Extents {
 // Extents of rows 1..count(). They start from row 1; a row replaces an extent only when it
 // lies strictly beyond it, compared as numbers (the single-precision extent widened to double
 // against the table value). The heights are summed in double precision and the mean is
-// converted to single precision. An empty table gives all zeros.
+// converted to single precision. An empty table gives all zeros. Points whose height is NaN (a
+// grid's non-measured points) are left out.
 Extents computeExtents(const PointTable& table) noexcept;
 Extents computeExtents(std::span<const Point> points) noexcept;
 

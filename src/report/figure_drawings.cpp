@@ -33,6 +33,29 @@ void note(QPainter& painter, const QPointF& at, const QString& text, const QColo
   painter.restore();
 }
 
+// A curve with gaps where its heights are NaN (non-measured points): a series for each run of
+// measured points. Returns the first.
+QLineSeries* brokenLine(ChartCanvas& canvas, const std::vector<QPointF>& points, const QPen& style,
+                        QAbstractAxis* x, QAbstractAxis* y) {
+  QLineSeries* first = nullptr;
+  std::vector<QPointF> run;
+  const auto flush = [&] {
+    if (run.empty()) return;
+    QLineSeries* series = canvas.line(run, style, x, y);
+    if (first == nullptr) first = series;
+    run.clear();
+  };
+  for (const QPointF& p : points) {
+    if (std::isnan(p.y())) {
+      flush();
+    } else {
+      run.push_back(p);
+    }
+  }
+  flush();
+  return first != nullptr ? first : canvas.line({}, style, x, y);
+}
+
 // A filled area between two lines, as the Rk construction's triangles.
 void area(ChartCanvas& canvas, const std::vector<QPointF>& upper, const std::vector<QPointF>& lower,
           const QColor& fill, QAbstractAxis* x, QAbstractAxis* y) {
@@ -50,11 +73,13 @@ void area(ChartCanvas& canvas, const std::vector<QPointF>& upper, const std::vec
 
 }  // namespace
 
-QImage heightMapImage(const HeightMap& map) {
+QImage heightMapImage(const HeightMap& map, const QColor& nonMeasured) {
   // Without empty cells (a grid, or points that fill the raster) no transparency is needed,
   // which spares the PDF a mask as large as the image.
   const bool empty =
-      std::find(map.levels.begin(), map.levels.end(), HeightMap::kEmpty) != map.levels.end();
+      std::find(map.levels.begin(), map.levels.end(), HeightMap::kEmpty) != map.levels.end() ||
+      (nonMeasured.alpha() < 255 && map.nonMeasured > 0);
+  const QRgb hole = nonMeasured.rgba();
   QImage image(static_cast<int>(map.columns), static_cast<int>(map.rows),
                empty ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   image.fill(Qt::transparent);
@@ -63,7 +88,11 @@ QImage heightMapImage(const HeightMap& map) {
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(map.rows - 1 - row)));
     for (std::size_t column = 0; column < map.columns; ++column) {
       const std::int16_t level = map.levels[row * map.columns + column];
-      if (level != HeightMap::kEmpty) line[column] = viridis(level).rgb();
+      if (level == HeightMap::kNonMeasured) {
+        line[column] = hole;
+      } else if (level != HeightMap::kEmpty) {
+        line[column] = viridis(level).rgb();
+      }
     }
   }
   return image;
@@ -79,8 +108,15 @@ void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map,
                    const UnitNames& units, const QString& surface) {
   if (map.columns == 0) return drawNothing(painter, rect, QStringLiteral("no points"));
   const double barWidth = 96;
-  ChartCanvas canvas(QSizeF(rect.width() - barWidth, rect.height()),
-                     QStringLiteral("Height map: %1").arg(surface));
+  QString title = QStringLiteral("Height map: %1").arg(surface);
+  if (map.nonMeasured > 0) {
+    title +=
+        QStringLiteral("; %1 non-measured points (%2 %) in grey")
+            .arg(map.nonMeasured)
+            .arg(numberText(
+                100.0 * static_cast<double>(map.nonMeasured) / static_cast<double>(map.points), 3));
+  }
+  ChartCanvas canvas(QSizeF(rect.width() - barWidth, rect.height()), title);
   const double xSpan = map.right - map.left, ySpan = map.top - map.bottom;
   QCategoryAxis* x = canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (%1)").arg(units.many),
                                       map.left, map.right);
@@ -148,6 +184,7 @@ void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& pro
     primary[i] = {profile.x[i], profile.primary[i]};
     meanLine[i] = {profile.x[i], profile.meanLine[i]};
     roughness[i] = {profile.x[i], profile.roughness[i]};
+    if (std::isnan(profile.primary[i])) continue;  // not measured: a gap in the curves
     low = std::min({low, profile.primary[i], profile.meanLine[i]});
     high = std::max({high, profile.primary[i], profile.meanLine[i]});
     rLow = std::min(rLow, profile.roughness[i]);
@@ -167,8 +204,8 @@ void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& pro
     ChartCanvas canvas(QSizeF(rect.width(), split), caption);
     QCategoryAxis* x = canvas.valueAxis(Qt::AlignBottom, QString(), x0, x1);
     QCategoryAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("P"), low, high);
-    canvas.line(primary, pen(kCurve, 0.7), x, y);
-    canvas.line(meanLine, pen(kAccent, 1.0), x, y);
+    brokenLine(canvas, primary, pen(kCurve, 0.7), x, y);
+    brokenLine(canvas, meanLine, pen(kAccent, 1.0), x, y);
     canvas.render(painter, rect.topLeft());
   }
   ChartCanvas canvas(QSizeF(rect.width(), rect.height() - split),
@@ -178,7 +215,7 @@ void drawProfile(QPainter& painter, const QRectF& rect, const ProfileCurves& pro
       canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (%1)").arg(units.many), x0, x1);
   QCategoryAxis* y = canvas.valueAxis(Qt::AlignLeft, QStringLiteral("R"), rLow, rHigh);
   const double start = profile.x[profile.first], end = profile.x[profile.last - 1];
-  QLineSeries* r = canvas.line(roughness, pen(kCurve, 0.7), x, y);
+  QLineSeries* r = brokenLine(canvas, roughness, pen(kCurve, 0.7), x, y);
   canvas.line({{start, profile.rp}, {end, profile.rp}}, pen(kAccent, 0.8, Qt::DashLine), x, y);
   canvas.line({{start, -profile.rv}, {end, -profile.rv}}, pen(kAccent, 0.8, Qt::DashLine), x, y);
   canvas.layOut();

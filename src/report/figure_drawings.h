@@ -19,8 +19,10 @@ struct UnitNames {
 // SVG file).
 
 // The height map as an image: one pixel per grid point or raster cell, viridis by S, rows from
-// the highest y at the top; cells without a point are transparent.
-QImage heightMapImage(const HeightMap& map);
+// the highest y at the top; cells without a point are transparent, and non-measured points
+// `nonMeasured` (a grey outside the colour map on a page; transparent in a PNG of its own).
+inline const QColor kNonMeasuredGrey(150, 150, 150);
+QImage heightMapImage(const HeightMap& map, const QColor& nonMeasured = kNonMeasuredGrey);
 
 // What the areal heights S are after the filtering chain, for the height map's title: "S, height
 // above the plane" with the defaults.

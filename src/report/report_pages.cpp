@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 
+#include "batch/standard_format.h"
 #include "report/chart_canvas.h"
 #include "report/figure_drawings.h"
 
@@ -134,11 +135,13 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& re
   double y = titleBlock(painter, page, report, stamp);
   const QString settings =
       QStringLiteral(
-          "%1 points · x %2 … %3 · y %4 … %5 · z %6 … %7 · all lengths and heights in "
+          "%1 points%9 · x %2 … %3 · y %4 … %5 · z %6 … %7 · all lengths and heights in "
           "%8.\n")
           .arg(report.points)
           .arg(numberText(e.minX), numberText(e.maxX), numberText(e.minY), numberText(e.maxY),
-               numberText(e.minZ), numberText(e.maxZ), units.many) +
+               numberText(e.minZ), numberText(e.maxZ), units.many)
+          .arg(s.nonMeasured > 0 ? QStringLiteral(" · ") + fromUtf8(nonMeasuredText(s))
+                                 : QString()) +
       chainText(s) +
       QStringLiteral(
           " Rk family: 40 % secant of least slope. RSm: height discrimination 10 % of "
@@ -191,7 +194,9 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& re
   if (curves.spectrum) {
     drawSpectrum(painter, spectrum, *curves.spectrum, s.cutoff, units);
   } else {
-    drawNothing(painter, spectrum, QStringLiteral("no profile could be evaluated"));
+    drawNothing(painter, spectrum,
+                s.evaluated > 0 ? QStringLiteral("every evaluated profile has non-measured points")
+                                : QStringLiteral("no profile could be evaluated"));
   }
 
   // The table: areal figures on the left, profile figures (mean, lowest, highest) on the right.

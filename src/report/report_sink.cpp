@@ -148,7 +148,9 @@ class FigureFiles final : public ReportSink {
       drawHeightMap(p, r, curves.heightMap, units, surfaceCaption(s));
     });
     if (curves.heightMap.columns > 0) {
-      ok = heightMapImage(curves.heightMap).save(base + QStringLiteral("heightmap.png")) && ok;
+      ok = heightMapImage(curves.heightMap, Qt::transparent)
+               .save(base + QStringLiteral("heightmap.png")) &&
+           ok;
     }
 
     svg(QStringLiteral("material-ratio"), QSizeF(520, 400),
