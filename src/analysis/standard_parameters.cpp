@@ -323,9 +323,9 @@ ProfileResult evaluateProfile(std::span<const Point> points, const StandardSetti
   result.samplingLengths = nr;
   result.nr = counted;
   if (counted == 0) {
-    // The evaluation length lies in a hole.
+    // Every sampling length lies in a hole: no whole one counts, as for a short profile.
     std::fill(result.figures.begin() + Ra, result.figures.end(), kUndefined);
-    result.reason = kTooFewPoints;
+    result.reason = kShorterThanCutoff;
     return result;
   }
   result.figures[Rp] = peaks / counted;

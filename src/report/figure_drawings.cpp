@@ -108,15 +108,11 @@ void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map,
                    const UnitNames& units, const QString& surface) {
   if (map.columns == 0) return drawNothing(painter, rect, QStringLiteral("no points"));
   const double barWidth = 96;
-  QString title = QStringLiteral("Height map: %1").arg(surface);
-  if (map.nonMeasured > 0) {
-    title +=
-        QStringLiteral("; %1 non-measured points (%2 %) in grey")
-            .arg(map.nonMeasured)
-            .arg(numberText(
-                100.0 * static_cast<double>(map.nonMeasured) / static_cast<double>(map.points), 3));
-  }
-  ChartCanvas canvas(QSizeF(rect.width() - barWidth, rect.height()), title);
+  // Non-measured points are named in a line of their own under the map, beside a swatch of
+  // their grey.
+  const double noteHeight = map.nonMeasured > 0 ? 12 : 0;
+  ChartCanvas canvas(QSizeF(rect.width() - barWidth, rect.height() - noteHeight),
+                     QStringLiteral("Height map: %1").arg(surface));
   const double xSpan = map.right - map.left, ySpan = map.top - map.bottom;
   QCategoryAxis* x = canvas.valueAxis(Qt::AlignBottom, QStringLiteral("x (%1)").arg(units.many),
                                       map.left, map.right);
@@ -142,6 +138,19 @@ void drawHeightMap(QPainter& painter, const QRectF& rect, const HeightMap& map,
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
   painter.drawImage(QRectF(rect.topLeft() + topLeft, rect.topLeft() + bottomRight),
                     heightMapImage(map));
+  if (map.nonMeasured > 0) {
+    const double share =
+        100.0 * static_cast<double>(map.nonMeasured) / static_cast<double>(map.points);
+    const QPointF at(rect.left() + topLeft.x(), rect.bottom() - noteHeight + 2);
+    painter.fillRect(QRectF(at, QSizeF(8, 8)), kNonMeasuredGrey);
+    painter.setFont(textFont(6.5));
+    painter.setPen(kInk);
+    painter.drawText(QRectF(at + QPointF(12, -2), QSizeF(rect.width(), noteHeight)),
+                     Qt::AlignLeft | Qt::AlignTop,
+                     QStringLiteral("not measured: %1 points (%2 %)")
+                         .arg(map.nonMeasured)
+                         .arg(numberText(share, 3)));
+  }
   painter.restore();
 
   // The colour bar: a chart of its own whose plot area holds the colours, low at the foot, with

@@ -13,6 +13,7 @@
 #include "batch/file_report.h"
 #include "batch/json_reader.h"
 #include "batch/report_format.h"
+#include "batch/standard_format.h"
 #include "support/temp_dir.h"
 
 namespace corvane {
@@ -184,6 +185,43 @@ TEST(StandardOutput, AFileBeyondTheWindowGivesTheStandardFiguresAndTheWindowsDia
   const FileReport plain = analyseFile(file, BatchOptions{}, ".", *workspace);
   EXPECT_FALSE(plain.ok);
   EXPECT_EQ(plain.error, "more than 100000 points (line 100001)");
+}
+
+TEST(StandardOutput, AFieldWithHolesCountsTheMeasuredPointsAndWritesItsHolesBack) {
+  // The confocal sample: 351 x 283 points, 5270 of them not measured.
+  testing::TempDir files;
+  auto workspace = std::make_unique<Workspace>();
+  BatchOptions options;
+  options.standard = true;
+  options.cutoff = 0.08;
+  options.x3pFolder = files.path().string();
+  const FileReport report =
+      analyseFile(CORVANE_SAMPLES_DIR "/confocal_holes.x3p", options, ".", *workspace);
+  ASSERT_TRUE(report.ok) << report.error;
+  EXPECT_EQ(report.points, 94063);
+  EXPECT_TRUE(report.windowError.empty());  // the measured points fit the window's table
+  const auto value = JsonReader::read(jsonReport(report));
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->find("points")->text, "94063");
+  EXPECT_EQ(value->find("x3p")->find("invalidPoints")->text, "5270");
+  EXPECT_EQ(value->find("standard")->find("grid")->find("measured")->text, "94063");
+  for (const JsonValue* figure : {value->find("standard")->find("areal")->find("Sdr"),
+                                  value->find("standard")->find("areal")->find("Str")}) {
+    EXPECT_FALSE(figure->isNull());
+  }
+  EXPECT_NE(standardBlock(report.standard).find("\n    5270 non-measured points (5.31 %)\n"),
+            std::string::npos);
+  // Written back and read again: the same holes, so the same figures.
+  ASSERT_TRUE(report.x3pError.empty()) << report.x3pError;
+  options.x3pFolder.reset();
+  const FileReport again = analyseFile(report.x3pWritten, options, ".", *workspace);
+  ASSERT_TRUE(again.ok) << again.error;
+  EXPECT_EQ(again.x3pInfo.invalidPoints, 5270u);
+  for (std::size_t f = 0; f < kArealFigureNames.size(); ++f) {
+    EXPECT_NEAR(again.standard.areal[f], report.standard.areal[f],
+                1e-12 * std::fabs(report.standard.areal[f]))
+        << kArealFigureNames[f];
+  }
 }
 
 }  // namespace
