@@ -162,8 +162,9 @@ void removeSurfacePolynomial(std::span<const Point> points, int degree,
   meanZ /= static_cast<double>(measured);
   for (std::size_t k = 0; k < n; ++k) residual[k] = zOf(k) - meanZ;
   if (degree == 0) return;
-  const auto [cx, hx] = scaling(lowX, highX);
-  const auto [cy, hy] = scaling(lowY, highY);
+  // Plain names, not structured bindings: the lambda below uses them, which clang 14 refuses.
+  const std::pair<double, double> alongX = scaling(lowX, highX), alongY = scaling(lowY, highY);
+  const double cx = alongX.first, hx = alongX.second, cy = alongY.first, hy = alongY.second;
 
   // The terms (a, b), a + b <= degree.
   std::vector<std::pair<int, int>> terms;
