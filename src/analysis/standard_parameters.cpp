@@ -394,7 +394,10 @@ void planeResidual(std::span<const Point> points, std::span<const double> height
 }  // namespace
 
 void arealAnalysis(std::span<const Point> points, StandardResult& result,
-                   StandardWorkspace& workspace) {
+                   StandardWorkspace& workspace, const std::atomic<bool>* cancel) {
+  const auto cancelled = [cancel] {
+    return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+  };
   const StandardSettings& settings = result.settings;
   ArealFigures& figures = result.areal;
   figures.fill(kUndefined);
@@ -429,6 +432,7 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
   } else {
     removeSurfacePolynomial(points, settings.form, result.grid, heights, s);
   }
+  if (cancelled()) return;
   // The L-filter: on a grid, S less its areal Gaussian mean surface of cut-off arealCutoff.
   if (settings.arealCutoff && result.grid) {
     workspace.arealHeights.resize(n);
@@ -466,6 +470,7 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
     addReason(result.arealReasons, kNotARegularGrid);
     return;
   }
+  if (cancelled()) return;
   figures[Sdq] = rootMeanSquareGradient(s, *result.grid);
   figures[Sdr] = developedAreaRatio(s, *result.grid);
   if (std::isnan(figures[Sdq]) || std::isnan(figures[Sdr])) {
@@ -483,7 +488,10 @@ void arealAnalysis(std::span<const Point> points, StandardResult& result,
 }
 
 StandardResult standardAnalysis(std::span<const Point> all, const StandardSettings& settings,
-                                StandardWorkspace& workspace) {
+                                StandardWorkspace& workspace, const std::atomic<bool>* cancel) {
+  const auto cancelled = [cancel] {
+    return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+  };
   StandardResult result;
   result.cutoff = settings.cutoff;
   result.settings = settings;
@@ -493,15 +501,16 @@ StandardResult standardAnalysis(std::span<const Point> all, const StandardSettin
   std::thread areal;
   if (all.size() >= kArealThreadFrom) {
     try {
-      areal = std::thread([&] { arealAnalysis(all, result, workspace); });
+      areal = std::thread([&] { arealAnalysis(all, result, workspace, cancel); });
     } catch (const std::system_error&) {
     }
   }
-  if (!areal.joinable()) arealAnalysis(all, result, workspace);
+  if (!areal.joinable()) arealAnalysis(all, result, workspace, cancel);
 
   std::size_t first = 0;
   for (std::size_t i = 0; i < all.size(); ++i) {
     if (i + 1 == all.size() || all[i].x > all[i + 1].x) {
+      if (cancelled()) break;
       ProfileResult profile =
           evaluateProfile(all.subspan(first, i + 1 - first), settings, workspace);
       profile.profile = static_cast<int>(result.profiles.size()) + 1;
@@ -511,6 +520,10 @@ StandardResult standardAnalysis(std::span<const Point> all, const StandardSettin
   }
 
   if (areal.joinable()) areal.join();
+  if (cancelled()) {
+    result.cancelled = true;
+    return result;
+  }
 
   ProfileFigures sums{};
   std::array<int, kProfileFigureNames.size()> defined{};

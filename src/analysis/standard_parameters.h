@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <optional>
 #include <span>
 #include <string>
@@ -136,6 +137,7 @@ struct StandardResult {
   int evaluated = 0;                      // profiles that went into the mean
   ProfileFigures mean{};                  // each figure's mean over those where it is defined
   std::vector<ProfileResult> profiles;
+  bool cancelled = false;  // stopped when asked to, before every figure was done
 };
 
 // Buffers for one analysis after another; one per thread.
@@ -182,12 +184,15 @@ inline ProfileResult evaluateProfile(std::span<const Point> points, double cutof
 // The areal figures over all points, the grid they form and the reasons for undefined figures,
 // for result.settings.
 void arealAnalysis(std::span<const Point> points, StandardResult& result,
-                   StandardWorkspace& workspace);
+                   StandardWorkspace& workspace, const std::atomic<bool>* cancel = nullptr);
 
 // Every profile of rows 1..count(), their means and the areal figures. For a large file the
-// areal figures are worked out on a second thread meanwhile.
+// areal figures are worked out on a second thread meanwhile. When `cancel` is raised the work
+// stops at the next profile (and the areal figures at their next step), and the result says it
+// was cancelled.
 StandardResult standardAnalysis(std::span<const Point> points, const StandardSettings& settings,
-                                StandardWorkspace& workspace);
+                                StandardWorkspace& workspace,
+                                const std::atomic<bool>* cancel = nullptr);
 inline StandardResult standardAnalysis(std::span<const Point> points, double cutoff,
                                        StandardWorkspace& workspace) {
   StandardSettings settings;

@@ -8,6 +8,8 @@
 #include "analysis/profile_roughness.h"
 #include "analysis/reference_plane.h"
 #include "data/point_reader.h"
+#include "formats/surface_file.h"
+#include "formats/x3p.h"
 #include "text/number_text.h"
 #include "text/result_lines.h"
 
@@ -72,46 +74,35 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
   PointTable& table = workspace.table;
   std::span<const Point> points;
   const std::filesystem::path path(file);
-  report.x3p = isX3pFile(path);
-  if (report.x3p || readsAnySize(options)) {
-    // The figures beyond the window's take files of any size; the window's table takes its own
-    // share of them below.
+  const bool x3p = isX3pFile(path);
+  if (x3p || readsAnySize(options)) {
+    // The figures beyond the window's take files of any size (without them an X3P file keeps
+    // the window's limit); the window's table takes its own share of them below.
     PointList& list = workspace.list;
-    // Without the figures beyond the window's, an X3P file keeps the window's limit.
-    const int limit = readsAnySize(options) ? kMaxListPoints : kMaxPoints;
-    std::int64_t pastWindowLine = 0;
-    if (report.x3p) {
-      const X3pRead read = readX3p(path, list, options.unit, limit);
-      if (!read.ok) {
-        report.error = read.error;
-        return report;
-      }
-      report.x3pInfo = read.info;
-      report.unitKnown = true;
-    } else {
-      const ReadResult read = readPointFile(path, list);
-      if (!read.ok()) {
-        report.error = describe(read);
-        return report;
-      }
-      pastWindowLine = read.pastWindowLine;
+    const SurfaceRead read =
+        readSurface(path, list, options.unit, readsAnySize(options) ? kMaxListPoints : kMaxPoints);
+    report.x3p = read.x3p;
+    if (!read.ok) {
+      report.error = read.error;
+      return report;
     }
-    list.trim();
+    report.x3pInfo = read.x3pInfo;
+    report.unitKnown = report.unitKnown || read.x3p;
     points = list.points();
     // A grid's non-measured points (z NaN) keep their places for the standard figures; the
     // window's figures are those of the measured points, as its table holds.
     const std::size_t measured = static_cast<std::size_t>(std::count_if(
-        points.begin(), points.end(), [](const Point& p) { return !std::isnan(p.z); }));
+        points.begin(), points.end(), [](const Point& p) { return isMeasured(p.z); }));
     if (measured <= static_cast<std::size_t>(kMaxPoints)) {
       std::copy_if(points.begin(), points.end(), &table.row(1),
-                   [](const Point& p) { return !std::isnan(p.z); });
+                   [](const Point& p) { return isMeasured(p.z); });
       table.setCount(static_cast<int>(measured));
     } else {
       // The window's own words: the line where its table would be full, or for an X3P file the
       // point.
       ReadResult window;
       window.error = ReadError::TooManyPoints;
-      window.line = pastWindowLine;
+      window.line = read.pastWindowLine;
       window.point = kMaxPoints + 1;
       report.windowError =
           report.x3p ? "more than " + std::to_string(kMaxPoints) + " points" : describe(window);
@@ -125,23 +116,10 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
     points = {&table.row(1), static_cast<std::size_t>(table.count())};
   }
   report.ok = true;
-  report.points = static_cast<int>(
-      std::count_if(points.begin(), points.end(), [](const Point& p) { return !std::isnan(p.z); }));
-  report.extents = computeExtents(points);
+  analyseSurface(points, options.settings(), options.standard, wantsCurves(options),
+                 workspace.standard, report);
   if (report.windowError.empty()) windowFigures(report, options, decimalSeparator, workspace);
 
-  if (options.standard) {
-    StandardSettings settings;
-    settings.cutoff = options.cutoff;
-    settings.form = options.form;
-    settings.lambdaS = options.lambdaS;
-    settings.arealCutoff = options.arealCutoff;
-    settings.robust = options.robust;
-    report.standard = standardAnalysis(points, settings, workspace.standard);
-    if (wantsCurves(options)) {
-      report.curves = surfaceCurves(points, report.standard, workspace.standard);
-    }
-  }
   if (options.x3pFolder) {
     // DIR/<name without its extension>.x3p
     const std::filesystem::path target =

@@ -6,8 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/standard_parameters.h"
-#include "analysis/surface_curves.h"
+#include "analysis/surface_analysis.h"
 #include "batch/batch_options.h"
 #include "data/extents.h"
 #include "data/point_list.h"
@@ -20,21 +19,16 @@ namespace corvane {
 inline constexpr std::array<std::string_view, 7> kValueLabels = {
     "Label3", "Label4", "Label7", "Label8", "Label11", "Label12", "Label18"};
 
-// Everything the window shows for one point file after File > Open, Calculate in the Rn3d panel
-// and Calculate in the Ra panel, with the numbers behind the texts. Every figure comes from the
-// same core functions the window calls.
-struct FileReport {
-  std::string file;   // as given
-  std::string title;  // the file's name without its folder, as the result lines begin
-  bool ok = false;
-  std::string error;  // the reader's diagnosis when the file did not load
+// One file's surface analysis (its title heads the result lines) and, beside it, everything
+// the window shows for it after File > Open, Calculate in the Rn3d panel and Calculate in the
+// Ra panel, with the numbers behind the texts. Every figure comes from the same core functions
+// the window calls.
+struct FileReport : SurfaceAnalysis {
   // When the file loaded for the standard figures but holds more points than the window takes:
   // the window's diagnosis. The window's figures (labels, plane, Rn and Ra) are then not made.
   std::string windowError;
 
   // The rest is meaningful only when ok.
-  int points = 0;
-  Extents extents;
   // The value labels' texts in the order of kValueLabels: maxX, minX, maxY, minY, maxZ, minZ
   // and the mean height.
   std::array<std::string, 7> labels;
@@ -57,17 +51,10 @@ struct FileReport {
   float rn2d = 0;                  // the mean Rn of profiles 50, 100 and 150
   std::string rn2dLine;            // the line List4 gains
 
-  // The surface-texture parameters, asked for by --standard; meaningful when ok.
+  // Whether --standard asked for the surface-texture parameters (the curves, for the report and
+  // the figure files, are there when either asked for them).
   bool standardAsked = false;
-  StandardResult standard;
-  // The curves behind the figures, for the report and the figure files; asked for by either.
-  std::optional<SurfaceCurves> curves;
 
-  // What the file is and the unit of its figures (an X3P's own data converted into it).
-  bool x3p = false;
-  X3pInfo x3pInfo;  // for an X3P file
-  LengthUnit unit = LengthUnit::Millimetre;
-  bool unitKnown = false;  // given on the command line, or an X3P file's
   // The X3P copy asked for by --to-x3p: where it went, or why it did not.
   std::string x3pWritten;
   std::string x3pError;

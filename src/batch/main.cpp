@@ -11,7 +11,34 @@
 #include <vector>
 
 #include "batch/batch_run.h"
-#include "report/report_sink.h"
+#include "report/report_writer.h"
+
+namespace {
+
+// The report of corvane-batch --report and --figures: the files' reports handed on to the
+// report's writer as the surfaces they are.
+class ReportOfFiles final : public corvane::ReportSink {
+ public:
+  explicit ReportOfFiles(std::unique_ptr<corvane::report::ReportWriter> writer)
+      : writer_(std::move(writer)) {}
+  bool add(const corvane::FileReport& report, std::string& error) override {
+    return writer_->add(report, error);
+  }
+  bool finish(const std::function<void(std::size_t, std::size_t)>& progress,
+              std::string& error) override {
+    return writer_->finish(
+        [&](std::size_t done, std::size_t of) {
+          progress(done, of);
+          return true;
+        },
+        error);
+  }
+
+ private:
+  std::unique_ptr<corvane::report::ReportWriter> writer_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
@@ -37,7 +64,10 @@ int main(int argc, char** argv) {
   environment.makeReportSink = [&](const corvane::BatchOptions& options, std::string& error) {
     if (!application)
       application = std::make_unique<QApplication>(applicationArgc, applicationArgv);
-    return corvane::report::makeReportSink(options, error);
+    std::unique_ptr<corvane::report::ReportWriter> writer =
+        corvane::report::makeReportWriter({options.reportFile, options.figuresFolder}, error);
+    return writer ? std::make_unique<ReportOfFiles>(std::move(writer))
+                  : std::unique_ptr<corvane::ReportSink>();
   };
   return corvane::runBatch(arguments, environment, std::cout, std::cerr);
 }

@@ -100,16 +100,6 @@ std::string settingsText(const StandardResult& result) {
 
 }  // namespace
 
-std::string nonMeasuredText(const StandardResult& result) {
-  const double all = static_cast<double>(result.measured + result.nonMeasured);
-  char share[32];
-  const auto written = std::to_chars(share, share + sizeof share,
-                                     100 * static_cast<double>(result.nonMeasured) / all,
-                                     std::chars_format::general, 3);
-  return std::to_string(result.nonMeasured) + " non-measured points (" +
-         std::string(share, written.ptr) + " %)";
-}
-
 std::string standardBlock(const StandardResult& result, const std::string& unit) {
   using namespace figure;
   const auto& names = kArealFigureNames;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "analysis/standard_parameters.h"
+#include "analysis/surface_analysis.h"
 
 namespace corvane {
 
@@ -24,9 +25,5 @@ std::string standardBlock(const StandardResult& result, const std::string& unit 
 //    "profiles": [{"profile", "ok", "reason", "spacing", "nr", Pa, ...}, ...]}
 // with numbers that read back exactly and null where a figure is undefined.
 std::string standardJson(const StandardResult& result);
-
-// "1234 non-measured points (2.94 %)": how many points of the surface are not measured and
-// their share of all its points, 3 significant digits.
-std::string nonMeasuredText(const StandardResult& result);
 
 }  // namespace corvane

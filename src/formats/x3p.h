@@ -8,24 +8,9 @@
 #include <string_view>
 
 #include "data/point_list.h"
+#include "data/surface_source.h"
 
 namespace corvane {
-
-// The length unit corvane-batch gives its figures in. X3P files hold metres and are converted;
-// point files carry no unit and are taken to be in it already.
-enum class LengthUnit { Micrometre, Millimetre, Metre };
-
-std::string_view unitName(LengthUnit unit);  // "um", "mm", "m"
-double unitsPerMetre(LengthUnit unit);       // 1e6, 1e3, 1
-
-// What an X3P file says of itself beside its points.
-struct X3pInfo {
-  std::string featureType;                         // "SUR", "PRF" or "PCL"
-  std::array<std::uint64_t, 3> size{};             // SizeX, SizeY, SizeZ of its matrix
-  std::uint64_t invalidPoints = 0;                 // non-measured, kept in place or left out
-  std::string checksums = "absent";                // "ok", "mismatch" or "absent"
-  std::string creator, date, instrument, comment;  // Record2, empty where it has none
-};
 
 // Whether the file is an X3P container, by its content: a zip archive whose document is
 // main.xml, at its top or in one top-level folder. False for anything else, a missing file too.

@@ -560,28 +560,6 @@ X3pRead readOpen(zip_t* archive, PointList& list, LengthUnit unit, int limit) {
 
 }  // namespace
 
-std::string_view unitName(LengthUnit unit) {
-  switch (unit) {
-    case LengthUnit::Micrometre:
-      return "um";
-    case LengthUnit::Metre:
-      return "m";
-    default:
-      return "mm";
-  }
-}
-
-double unitsPerMetre(LengthUnit unit) {
-  switch (unit) {
-    case LengthUnit::Micrometre:
-      return 1e6;
-    case LengthUnit::Metre:
-      return 1;
-    default:
-      return 1e3;
-  }
-}
-
 namespace {
 
 // The file opened for reading without waiting, when it is a regular file (a named pipe put in

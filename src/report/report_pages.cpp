@@ -6,7 +6,6 @@
 #include <cmath>
 #include <map>
 
-#include "batch/standard_format.h"
 #include "report/chart_canvas.h"
 #include "report/figure_drawings.h"
 
@@ -41,7 +40,7 @@ void tableRow(QPainter& painter, double y, std::span<const double> edges,
   }
 }
 
-double titleBlock(QPainter& painter, const QRectF& page, const FileReport& report,
+double titleBlock(QPainter& painter, const QRectF& page, const SurfaceAnalysis& report,
                   const ReportStamp& stamp) {
   const double left = page.left() + kMargin, right = page.right() - kMargin;
   double y = page.top() + kMargin + 10;
@@ -57,7 +56,7 @@ double titleBlock(QPainter& painter, const QRectF& page, const FileReport& repor
 
 }  // namespace
 
-UnitNames unitNamesOf(const FileReport& report) {
+UnitNames unitNamesOf(const SurfaceAnalysis& report) {
   if (!report.unitKnown) return {};
   const QString symbol = report.unit == LengthUnit::Micrometre ? QStringLiteral("µm")
                          : report.unit == LengthUnit::Metre    ? QStringLiteral("m")
@@ -125,7 +124,7 @@ QString chainText(const StandardResult& s) {
   return text + QStringLiteral(".");
 }
 
-void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& report,
+void drawSurfacePage(QPainter& painter, const QRectF& page, const SurfaceAnalysis& report,
                      const ReportStamp& stamp) {
   const StandardResult& s = report.standard;
   const SurfaceCurves& curves = *report.curves;
@@ -262,7 +261,7 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& re
   }
 }
 
-void drawFailedPage(QPainter& painter, const QRectF& page, const FileReport& report,
+void drawFailedPage(QPainter& painter, const QRectF& page, const SurfaceAnalysis& report,
                     const ReportStamp& stamp) {
   double y = titleBlock(painter, page, report, stamp) + 10;
   const double left = page.left() + kMargin;
@@ -274,7 +273,7 @@ void drawFailedPage(QPainter& painter, const QRectF& page, const FileReport& rep
 }
 
 std::size_t drawSummaryPage(QPainter& painter, const QRectF& page,
-                            std::span<const FileReport> reports, std::size_t first,
+                            std::span<const SurfaceAnalysis> reports, std::size_t first,
                             const ReportStamp& stamp) {
   const double left = page.left() + kMargin, right = page.right() - kMargin;
   double y = page.top() + kMargin + 10;
@@ -306,7 +305,7 @@ std::size_t drawSummaryPage(QPainter& painter, const QRectF& page,
   std::size_t k = first;
   for (; k < reports.size() && y + line < page.bottom() - kMargin; ++k) {
     y += line;
-    const FileReport& r = reports[k];
+    const SurfaceAnalysis& r = reports[k];
     const QString name = metrics.elidedText(fromUtf8(r.title), Qt::ElideMiddle, 165);
     if (!r.ok) {
       painter.drawText(QPointF(left, y), name);

@@ -5,7 +5,7 @@
 #include <QString>
 #include <span>
 
-#include "batch/file_report.h"
+#include "analysis/surface_analysis.h"
 #include "report/figure_drawings.h"
 
 namespace corvane::report {
@@ -18,21 +18,21 @@ struct ReportStamp {
 
 // The page of a file that loaded: title block, height map, material ratio curve, profile,
 // height distribution, spectrum and the table of every figure.
-void drawSurfacePage(QPainter& painter, const QRectF& page, const FileReport& report,
+void drawSurfacePage(QPainter& painter, const QRectF& page, const SurfaceAnalysis& report,
                      const ReportStamp& stamp);
 
 // The page of a file that did not load: its name and the diagnosis.
-void drawFailedPage(QPainter& painter, const QRectF& page, const FileReport& report,
+void drawFailedPage(QPainter& painter, const QRectF& page, const SurfaceAnalysis& report,
                     const ReportStamp& stamp);
 
 // The rows of a summary page for the files of `reports` from `first` on; returns how many fit.
 std::size_t drawSummaryPage(QPainter& painter, const QRectF& page,
-                            std::span<const FileReport> reports, std::size_t first,
+                            std::span<const SurfaceAnalysis> reports, std::size_t first,
                             const ReportStamp& stamp);
 
 // How a report names its file's lengths and heights: the unit when known (given on the command
 // line, or an X3P file's), else "file units".
-UnitNames unitNamesOf(const FileReport& report);
+UnitNames unitNamesOf(const SurfaceAnalysis& report);
 
 // The unit a figure is given in: the length unit, "%" or "" for a ratio.
 QString unitOf(std::string_view figure, const UnitNames& units);

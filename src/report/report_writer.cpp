@@ -1,4 +1,4 @@
-#include "report/report_sink.h"
+#include "report/report_writer.h"
 
 #include <QDate>
 #include <QDir>
@@ -28,17 +28,16 @@ ReportStamp stampOfToday() {
 }
 
 // The PDF: every report is kept until the last is in, because the summary comes first.
-class PdfReport final : public ReportSink {
+class PdfReport final : public ReportWriter {
  public:
   explicit PdfReport(QString path) : path_(std::move(path)) {}
 
-  bool add(const FileReport& report, std::string&) override {
+  bool add(const SurfaceAnalysis& report, std::string&) override {
     reports_.push_back(report);
     return true;
   }
 
-  bool finish(const std::function<void(std::size_t, std::size_t)>& progress,
-              std::string& error) override {
+  bool finish(const ReportProgress& progress, std::string& error) override {
     // Written beside the target and put in its place only when complete.
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -76,13 +75,18 @@ class PdfReport final : public ReportSink {
     }
     for (std::size_t k = 0; k < reports_.size(); ++k) {
       newPage();
-      const FileReport& report = reports_[k];
+      const SurfaceAnalysis& report = reports_[k];
       if (report.ok && report.curves) {
         drawSurfacePage(painter, page, report, stamp);
       } else {
         drawFailedPage(painter, page, report, stamp);
       }
-      progress(k + 1, reports_.size());
+      if (!progress(k + 1, reports_.size())) {
+        painter.end();
+        file.cancelWriting();
+        error = "the report " + toUtf8(path_) + " was " + kReportStopped;
+        return false;
+      }
     }
     painter.end();
     if (!file.commit()) {
@@ -94,7 +98,7 @@ class PdfReport final : public ReportSink {
 
  private:
   QString path_;
-  std::vector<FileReport> reports_;
+  std::vector<SurfaceAnalysis> reports_;
 };
 
 // A number that reads back exactly.
@@ -105,11 +109,11 @@ void appendNumber(std::string& line, double value) {
 }
 
 // Each figure of a file as SVG beside its data as CSV, the height map as PNG.
-class FigureFiles final : public ReportSink {
+class FigureFiles final : public ReportWriter {
  public:
   explicit FigureFiles(QString folder) : folder_(std::move(folder)) {}
 
-  bool add(const FileReport& report, std::string& error) override {
+  bool add(const SurfaceAnalysis& report, std::string& error) override {
     if (!report.ok || !report.curves) return true;
     if (!titles_.insert(report.title).second) {
       error = "figure files of " + report.file + " not written: an earlier file of the same " +
@@ -214,24 +218,22 @@ class FigureFiles final : public ReportSink {
     return ok;
   }
 
-  bool finish(const std::function<void(std::size_t, std::size_t)>&, std::string&) override {
-    return true;
-  }
+  bool finish(const ReportProgress&, std::string&) override { return true; }
 
  private:
   QString folder_;
   std::set<std::string> titles_;
 };
 
-class BothSinks final : public ReportSink {
+class BothWriters final : public ReportWriter {
  public:
-  void push(std::unique_ptr<ReportSink> sink) { sinks_.push_back(std::move(sink)); }
+  void push(std::unique_ptr<ReportWriter> sink) { writers_.push_back(std::move(sink)); }
 
-  bool add(const FileReport& report, std::string& error) override {
+  bool add(const SurfaceAnalysis& report, std::string& error) override {
     bool ok = true;
-    for (const auto& sink : sinks_) {
+    for (const auto& writer : writers_) {
       std::string why;
-      if (!sink->add(report, why)) {
+      if (!writer->add(report, why)) {
         ok = false;
         error += (error.empty() ? "" : "; ") + why;
       }
@@ -239,12 +241,11 @@ class BothSinks final : public ReportSink {
     return ok;
   }
 
-  bool finish(const std::function<void(std::size_t, std::size_t)>& progress,
-              std::string& error) override {
+  bool finish(const ReportProgress& progress, std::string& error) override {
     bool ok = true;
-    for (const auto& sink : sinks_) {
+    for (const auto& writer : writers_) {
       std::string why;
-      if (!sink->finish(progress, why)) {
+      if (!writer->finish(progress, why)) {
         ok = false;
         error += (error.empty() ? "" : "; ") + why;
       }
@@ -253,20 +254,20 @@ class BothSinks final : public ReportSink {
   }
 
  private:
-  std::vector<std::unique_ptr<ReportSink>> sinks_;
+  std::vector<std::unique_ptr<ReportWriter>> writers_;
 };
 
 }  // namespace
 
-std::unique_ptr<ReportSink> makeReportSink(const BatchOptions& options, std::string& error) {
-  auto sinks = std::make_unique<BothSinks>();
+std::unique_ptr<ReportWriter> makeReportWriter(const ReportRequest& options, std::string& error) {
+  auto writers = std::make_unique<BothWriters>();
   if (options.figuresFolder) {
     const QString folder = fromUtf8(*options.figuresFolder);
     if (!QDir().mkpath(folder)) {
       error = "cannot make the folder " + *options.figuresFolder + " for the figures";
       return nullptr;
     }
-    sinks->push(std::make_unique<FigureFiles>(folder));
+    writers->push(std::make_unique<FigureFiles>(folder));
   }
   if (options.reportFile) {
     // Refused at once rather than after every file is read: a report that cannot be written.
@@ -277,9 +278,9 @@ std::unique_ptr<ReportSink> makeReportSink(const BatchOptions& options, std::str
       return nullptr;
     }
     probe.cancelWriting();
-    sinks->push(std::make_unique<PdfReport>(path));
+    writers->push(std::make_unique<PdfReport>(path));
   }
-  return sinks;
+  return writers;
 }
 
 }  // namespace corvane::report

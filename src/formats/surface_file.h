@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "data/point_list.h"
+#include "data/surface_source.h"
+
+namespace corvane {
+
+// A surface file read whole, whatever its kind.
+struct SurfaceRead {
+  bool ok = false;
+  std::string error;  // the reader's one-line diagnosis when not ok
+  bool x3p = false;
+  X3pInfo x3pInfo;  // for an X3P file
+  // For a point file: the line where the window's table of 100000 points would be full (0 when
+  // it holds no more).
+  std::int64_t pastWindowLine = 0;
+};
+
+// Reads a surface file into the list, told apart by its content: an X3P container (converted
+// to `unit`), else a point file (taken to be in `unit` already), at most `limit` points. The
+// list is trimmed to what it holds; a failure leaves it empty.
+SurfaceRead readSurface(const std::filesystem::path& path, PointList& list, LengthUnit unit,
+                        int limit);
+
+}  // namespace corvane
