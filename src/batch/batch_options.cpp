@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "analysis/settings_file.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <charconv>
@@ -66,8 +68,9 @@ std::size_t distance(std::string_view a, std::string_view b) {
 
 constexpr std::string_view kFlags[] = {"--json", "--standard", "--force", "--robust"};
 constexpr std::string_view kValued[] = {
-    "--sampling-length", "--plane", "--cutoff", "--report",   "--figures",
-    "--to-x3p",          "--unit",  "--form",   "--lambda-s", "--areal-cutoff"};
+    "--sampling-length", "--plane",        "--cutoff",  "--report",
+    "--figures",         "--to-x3p",       "--unit",    "--form",
+    "--lambda-s",        "--areal-cutoff", "--settings"};
 
 // "unknown option --cutof; did you mean --cutoff?" when a long option is a letter or two off.
 std::string unknownOption(std::string_view name) {
@@ -179,6 +182,36 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
     }
     options.planeHeight = height;
   }
+  // The unit first: the default cut-off, 0.8 mm, is given in it, and a settings file's lengths
+  // are converted into it.
+  if (const auto value = valueOf("--unit")) {
+    if (!unitOfName(*value, options.unit)) {
+      return usageError("--unit must be um, mm or m, not \"" + *value + "\"");
+    }
+    options.unitGiven = true;
+  }
+  // A settings file gives what the command line does not.
+  if (const auto value = valueOf("--settings")) {
+    if (value->empty()) return usageError("--settings needs a file name");
+    const SettingsRead read = readSettingsFile(*value);
+    if (!read.ok) return usageError("--settings " + *value + ": " + read.error);
+    const StandardSettings& file = read.settings.standard;
+    if (!options.unitGiven) options.unit = read.settings.unit;
+    options.unitGiven = true;
+    // The file's lengths, in its unit, converted to the one in force.
+    const double scale = unitsPerMetre(options.unit) / unitsPerMetre(read.settings.unit);
+    const auto length = [scale](std::optional<double> v) {
+      return v ? std::optional<double>(*v * scale) : std::nullopt;
+    };
+    options.cutoff = file.cutoff * scale;
+    options.form = file.form;
+    options.lambdaS = length(file.lambdaS);
+    options.arealCutoff = length(file.arealCutoff);
+    options.robust = options.robust || file.robust;
+    options.standard = true;  // the figures the settings are for
+  } else {
+    options.cutoff = defaultCutoff(options.unit);
+  }
   if (const auto value = valueOf("--cutoff")) {
     const std::optional<double> cutoff = positiveNumber(*value);
     if (!cutoff) {
@@ -223,17 +256,9 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
                            : options.x3pFolder) = *value;
     if (name != "--to-x3p") options.standard = true;
   }
-  if (const auto value = valueOf("--unit")) {
-    if (*value == "um") {
-      options.unit = LengthUnit::Micrometre;
-    } else if (*value == "mm") {
-      options.unit = LengthUnit::Millimetre;
-    } else if (*value == "m") {
-      options.unit = LengthUnit::Metre;
-    } else {
-      return usageError("--unit must be um, mm or m, not \"" + *value + "\"");
-    }
-    options.unitGiven = true;
+  if (options.lambdaS && !(*options.lambdaS < options.cutoff)) {
+    // A settings file's S-filter against a cut-off from the command line.
+    return usageError("the S-filter's cut-off must be below the cut-off");
   }
   if (options.files.empty()) return usageError("no point file given");
   return line;
@@ -242,8 +267,8 @@ CommandLine parseCommandLine(std::span<const std::string> arguments) {
 std::string usageText() {
   return "Usage: corvane-batch [--sampling-length L] [--plane H] [--standard] [--cutoff LC]\n"
          "                     [--form D] [--lambda-s LS] [--areal-cutoff LA] [--robust]\n"
-         "                     [--report PDF] [--figures DIR] [--unit U] [--to-x3p DIR]\n"
-         "                     [--force] [--json] FILE...\n"
+         "                     [--report PDF] [--figures DIR] [--unit U] [--settings FILE]\n"
+         "                     [--to-x3p DIR] [--force] [--json] FILE...\n"
          "\n"
          "Reads each point file in turn and prints the figures the Corvane window shows for it\n"
          "after File > Open, Calculate in the Rn3d panel and Calculate in the Ra panel: the\n"
@@ -254,8 +279,8 @@ std::string usageText() {
          "  --sampling-length L  sampling length for Rn, a whole number from 1 to 30 (default 3)\n"
          "  --plane H            reference-plane height (default: each file's mean height)\n"
          "  --standard           add the standard surface-texture parameters (see below)\n"
-         "  --cutoff LC          their cut-off, a number above 0 in the file's units (default "
-         "0.8)\n"
+         "  --cutoff LC          their cut-off, a number above 0 in the unit of the figures\n"
+         "                       (default 0.8 mm: 0.8 in mm, 800 in um, 0.0008 in m)\n"
          "  --report PDF         also write a PDF report: a page per file with its height map,\n"
          "                       a profile, the material ratio curve, the height distribution,\n"
          "                       the spectrum and every standard parameter (implies --standard)\n"
@@ -273,6 +298,9 @@ std::string usageText() {
          "  --unit U             um, mm or m: the unit of the figures, of --cutoff and of the\n"
          "                       X3P data converted into it (default mm; point files are\n"
          "                       taken to be in it already)\n"
+         "  --settings FILE      the settings the analysis window saves (cut-off, form degree,\n"
+         "                       S-filter, L-filter, robust mean line, unit; implies\n"
+         "                       --standard); options on the command line override them\n"
          "  --to-x3p DIR         also write each file that loads as DIR/NAME.x3p\n"
          "  --force              let --to-x3p replace files that exist\n"
          "  --json               one JSON object per line and file (JSON Lines)\n"

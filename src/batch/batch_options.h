@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/x3p.h"
+#include "analysis/standard_parameters.h"
+#include "data/surface_source.h"
 
 namespace corvane {
 
@@ -45,6 +46,17 @@ struct BatchOptions {
   LengthUnit unit = LengthUnit::Millimetre;
   bool unitGiven = false;          // named on the command line (then the plain output names it too)
   std::vector<std::string> files;  // in the order given, as given (any bytes)
+
+  // The settings of the standard figures these options give.
+  StandardSettings settings() const {
+    StandardSettings s;
+    s.cutoff = cutoff;
+    s.form = form;
+    s.lambdaS = lambdaS;
+    s.arealCutoff = arealCutoff;
+    s.robust = robust;
+    return s;
+  }
 };
 
 // Whether files of any size are read: for the figures beyond the window's and the X3P copies.

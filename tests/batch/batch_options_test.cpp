@@ -4,9 +4,11 @@
 
 #include <cfloat>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "batch/batch_options.h"
+#include "support/temp_dir.h"
 
 namespace corvane {
 namespace {
@@ -130,18 +132,65 @@ TEST(BatchOptions, UsageTextNamesEveryOptionAndTheExitStatuses) {
           "Usage: corvane-batch [--sampling-length L] [--plane H] [--standard] "
           "[--cutoff LC]\n                     [--form D] [--lambda-s LS] "
           "[--areal-cutoff LA] [--robust]\n                     [--report PDF] [--figures DIR] "
-          "[--unit U] [--to-x3p DIR]\n                     [--force] [--json] "
+          "[--unit U] [--settings FILE]\n                     [--to-x3p DIR] [--force] [--json] "
           "FILE...\n",
           0),
       0u);
   for (const char* option :
        {"--sampling-length L", "--plane H", "--standard", "--cutoff LC", "--report PDF",
         "--figures DIR", "--form D", "--lambda-s LS", "--areal-cutoff LA", "--robust", "--unit U",
-        "--to-x3p DIR", "--force", "--json", "--help"}) {
+        "--to-x3p DIR", "--force", "--json", "--help", "--settings FILE"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
   EXPECT_NE(usage.find("0 when every file loaded, 1 when any did not"), std::string::npos);
   EXPECT_EQ(usage.back(), '\n');
+}
+
+TEST(BatchOptions, SettingsFileGivesWhatTheCommandLineDoesNot) {
+  testing::TempDir files;
+  const std::string settings =
+      files
+          .write("s.json",
+                 R"({"cutoff": 2.5, "form": 2, "lambdaS": 0.025, "arealCutoff": null,
+                     "robust": true, "unit": "mm"})")
+          .string();
+  // The file's settings, the standard figures implied.
+  CommandLine line = parse({"--settings", settings, "a.txt"});
+  ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
+  EXPECT_TRUE(line.options.standard);
+  EXPECT_EQ(line.options.cutoff, 2.5);
+  EXPECT_EQ(line.options.form, 2);
+  EXPECT_EQ(line.options.lambdaS, 0.025);
+  EXPECT_TRUE(line.options.robust);
+  // The command line wins wherever it stands; another unit converts the file's lengths.
+  line = parse({"--form", "3", "a.txt", "--settings", settings, "--unit", "um"});
+  ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
+  EXPECT_EQ(line.options.form, 3);
+  EXPECT_DOUBLE_EQ(line.options.cutoff, 2500);
+  EXPECT_DOUBLE_EQ(*line.options.lambdaS, 25);
+  // A cut-off from the command line below the file's S-filter, and files that are no settings.
+  EXPECT_EQ(parse({"--cutoff", "0.01", "--settings", settings, "a.txt"}).error,
+            "the S-filter's cut-off must be below the cut-off");
+  for (const auto& [text, error] : std::vector<std::pair<std::string, std::string>>{
+           {R"({"cutoff": 0.8, "speed": 1})", "unknown key \"speed\""},
+           {R"({"form": 2.5})", "\"form\" must be a whole number from 0 to 6"},
+           {R"({"unit": "inch"})", "\"unit\" must be \"um\", \"mm\" or \"m\""},
+           {R"({"cutoff": -1})", "\"cutoff\" must be a number greater than 0"},
+           {R"({"robust": "yes"})", "\"robust\" must be true or false"},
+           {"[1, 2]", "not a JSON object of settings"},
+           {"{\"cutoff\":\n 0.8,}", "not JSON: a syntax error at line 2, column 6"}}) {
+    const std::string bad = files.write("bad.json", text).string();
+    EXPECT_EQ(parse({"--settings", bad, "a.txt"}).error, "--settings " + bad + ": " + error);
+  }
+  EXPECT_EQ(parse({"--settings", files.path().string(), "a.txt"}).error,
+            "--settings " + files.path().string() + ": a folder, not a file");
+}
+
+TEST(BatchOptions, DefaultCutoffIsPointEightMillimetresInTheUnit) {
+  EXPECT_EQ(parse({"a.txt"}).options.cutoff, 0.8);
+  EXPECT_DOUBLE_EQ(parse({"--unit", "um", "a.txt"}).options.cutoff, 800);
+  EXPECT_DOUBLE_EQ(parse({"--unit", "m", "a.txt"}).options.cutoff, 0.0008);
+  EXPECT_EQ(parse({"--unit", "um", "--cutoff", "2.5", "a.txt"}).options.cutoff, 2.5);
 }
 
 }  // namespace
