@@ -47,6 +47,9 @@ QCategoryAxis* ChartCanvas::valueAxis(Qt::Alignment side, const QString& title, 
   axis->setRange(min, max);
   roundTicks(*axis, niceStep(min, max, side & (Qt::AlignLeft | Qt::AlignRight) ? 4 : 6));
   axis->setLabelsFont(textFont(6));
+  // Labels are written whole: Qt cuts them short ("0....") where it reckons the room too small,
+  // as beside a narrow colour bar.
+  axis->setTruncateLabels(false);
   const QStringList labels = axis->categoriesLabels();
   if (side == Qt::AlignBottom && !labels.isEmpty()) {
     // The label under the right end reaches half its width past the plot area; the chart

@@ -382,7 +382,8 @@ void drawSpectrum(QPainter& painter, const QRectF& rect, const Spectrum& spectru
   QLogValueAxis* x =
       logAxis(Qt::AlignBottom, QStringLiteral("spatial frequency (1/%1)").arg(units.one),
               points.front().x(), points.back().x());
-  QLogValueAxis* y = logAxis(Qt::AlignLeft, QStringLiteral("PSD (%1³)").arg(units.many), low, high);
+  QLogValueAxis* y = logAxis(
+      Qt::AlignLeft, QStringLiteral("PSD (") + units.many + QStringLiteral("³)"), low, high);
   QLineSeries* line = canvas.line(points, pen(kCurve, 0.8), x, y);
   const double f = 1 / cutoff;
   const bool marked = f >= x->min() && f <= x->max();
