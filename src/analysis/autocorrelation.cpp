@@ -202,8 +202,13 @@ void directAutocorrelation(std::span<const double> s, const Grid& grid,
 
 namespace {
 
+// The lags' states of the search, row by row from ty = -maxY as in the table.
+enum LagState : unsigned char { kUnvisited, kInLobe, kOnBoundary };
+
+// `states`, when given, receives the state of every lag of the table.
 template <class Lags>
-TextureDirection textureDirectionOf(const Lags& table, const Grid& grid) {
+TextureDirection textureDirectionOf(const Lags& table, const Grid& grid,
+                                    std::vector<unsigned char>* states = nullptr) {
   constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
   TextureDirection result{kUndefined, kUndefined, true};
   const long mx = static_cast<long>(table.maxX), my = static_cast<long>(table.maxY);
@@ -211,29 +216,34 @@ TextureDirection textureDirectionOf(const Lags& table, const Grid& grid) {
   const auto index = [&](long tx, long ty) {
     return static_cast<std::size_t>(ty + my) * width + static_cast<std::size_t>(tx + mx);
   };
-  // 0: not visited, 1: in the lobe, 2: on its boundary.
-  std::vector<unsigned char> state(width * (2 * table.maxY + 1), 0);
+  std::vector<unsigned char> state(width * (2 * table.maxY + 1), kUnvisited);
   std::vector<std::pair<long, long>> pending;
   double shortest = std::numeric_limits<double>::infinity(), longest = 0;
   // With every height 0, f is undefined everywhere (0 / 0): there is no lobe. Otherwise f is
   // NaN only where no pair of measured points lies that far apart.
-  if (std::isnan(table.at(0, 0))) return result;
+  const auto done = [&] {
+    if (states != nullptr) *states = std::move(state);
+    return result;
+  };
+  if (std::isnan(table.at(0, 0))) return done();
   const auto visit = [&](long tx, long ty) {
-    if (tx < -mx || tx > mx || ty < -my || ty > my || state[index(tx, ty)] != 0) return;
+    if (tx < -mx || tx > mx || ty < -my || ty > my || state[index(tx, ty)] != kUnvisited) return;
     const double f = table.at(tx, ty);
     if (std::isnan(f)) {
       result.unpaired = true;
-      state[index(tx, ty)] = 2;
+      state[index(tx, ty)] = kOnBoundary;
       return;
     }
     if (f > kAutocorrelationThreshold) {
-      state[index(tx, ty)] = 1;
+      state[index(tx, ty)] = kInLobe;
       pending.emplace_back(tx, ty);
       if (std::labs(tx) == mx || std::labs(ty) == my) result.decays = false;
     } else {
-      state[index(tx, ty)] = 2;
+      state[index(tx, ty)] = kOnBoundary;
       const double lx = static_cast<double>(tx) * grid.dx, ly = static_cast<double>(ty) * grid.dy;
       const double length = std::sqrt(lx * lx + ly * ly);
+      if (length < shortest) result.shortest = Lag{tx, ty};
+      if (length > longest || !result.longest) result.longest = Lag{tx, ty};
       shortest = std::min(shortest, length);
       longest = std::max(longest, length);
     }
@@ -247,10 +257,10 @@ TextureDirection textureDirectionOf(const Lags& table, const Grid& grid) {
     visit(tx, ty + 1);
     visit(tx, ty - 1);
   }
-  if (state[index(0, 0)] != 1 || result.unpaired) return result;
+  if (state[index(0, 0)] != kInLobe || result.unpaired) return done();
   if (longest > 0) result.sal = shortest;
   if (result.decays && longest > 0) result.str = shortest / longest;
-  return result;
+  return done();
 }
 
 }  // namespace
@@ -261,6 +271,66 @@ TextureDirection textureDirection(const AutocorrelationTable& table, const Grid&
 
 TextureDirection textureDirection(const AutocorrelationFft& autocorrelation, const Grid& grid) {
   return textureDirectionOf(autocorrelation, grid);
+}
+
+std::optional<AutocorrelationMap> autocorrelationMap(const AutocorrelationFft& autocorrelation,
+                                                     const Grid& grid) {
+  const long mx = static_cast<long>(autocorrelation.maxX);
+  const long my = static_cast<long>(autocorrelation.maxY);
+  if (std::isnan(autocorrelation.at(0, 0))) return std::nullopt;
+  AutocorrelationMap map;
+  std::vector<unsigned char> states;
+  map.texture = textureDirectionOf(autocorrelation, grid, &states);
+  const TextureDirection& texture = map.texture;
+
+  // The window's reach in lags either side of 0.
+  long reachX = mx, reachY = my;
+  if (texture.decays && !texture.unpaired && texture.longest) {
+    const double lx = static_cast<double>(texture.longest->tx) * grid.dx;
+    const double ly = static_cast<double>(texture.longest->ty) * grid.dy;
+    const double reach = 3 * std::sqrt(lx * lx + ly * ly);
+    const auto lagsOf = [](double length, double step, long most) {
+      const double lags = std::ceil(length / step);
+      return lags < static_cast<double>(most)
+                 ? std::max(static_cast<long>(lags), std::min(kMapLeastReach, most))
+                 : most;
+    };
+    reachX = lagsOf(reach, grid.dx, mx);
+    reachY = lagsOf(reach, grid.dy, my);
+  }
+  // At most kMapMostSamples / 2 - 1 samples either side of 0 (an odd number in all).
+  constexpr long kMostEitherSide = static_cast<long>(kMapMostSamples / 2) - 1;
+  const long leastX = std::max(1L, (reachX + kMostEitherSide - 1) / kMostEitherSide);
+  const long leastY = std::max(1L, (reachY + kMostEitherSide - 1) / kMostEitherSide);
+  // One step along both where it leaves kMapLeastReach samples either side (or every lag).
+  const long step = std::max(leastX, leastY);
+  const auto stepOf = [&](long least, long reach) {
+    return std::min(step, std::max(least, reach / kMapLeastReach));
+  };
+  const long stepX = stepOf(leastX, reachX), stepY = stepOf(leastY, reachY);
+  map.stepX = static_cast<std::size_t>(stepX);
+  map.stepY = static_cast<std::size_t>(stepY);
+  map.spacingX = static_cast<double>(stepX) * grid.dx;
+  map.spacingY = static_cast<double>(stepY) * grid.dy;
+  map.columns = static_cast<std::size_t>(2 * (reachX / stepX) + 1);
+  map.rows = static_cast<std::size_t>(2 * (reachY / stepY) + 1);
+  map.values.resize(map.columns * map.rows);
+  map.lobe.resize(map.columns * map.rows);
+  const std::size_t width = 2 * autocorrelation.maxX + 1;
+  double largest = 0;
+  for (std::size_t row = 0; row < map.rows; ++row) {
+    for (std::size_t column = 0; column < map.columns; ++column) {
+      const Lag lag = map.lagOf(column, row);
+      const double f = autocorrelation.at(lag.tx, lag.ty);
+      const std::size_t k = row * map.columns + column;
+      map.values[k] = static_cast<float>(f);
+      map.lobe[k] = states[static_cast<std::size_t>(lag.ty + my) * width +
+                           static_cast<std::size_t>(lag.tx + mx)] == kInLobe;
+      if (std::fabs(f) > largest) largest = std::fabs(f);
+    }
+  }
+  map.largest = largest;
+  return map;
 }
 
 }  // namespace corvane

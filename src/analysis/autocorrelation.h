@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -63,6 +64,12 @@ class AutocorrelationFft {
 void directAutocorrelation(std::span<const double> heights, const Grid& grid,
                            AutocorrelationTable& table);
 
+// A lag in grid steps.
+struct Lag {
+  long tx = 0;
+  long ty = 0;
+};
+
 // The texture's extent and direction from the central lobe of the autocorrelation: the lags
 // 4-connected to (0, 0) where f > 0.2. Its boundary is the lags of the table outside it that are
 // 4-neighbours of a lag in it; a lag's length is sqrt((tx dx)^2 + (ty dy)^2).
@@ -75,11 +82,50 @@ struct TextureDirection {
   double str;
   bool decays;            // the lobe stays inside the table's edge
   bool unpaired = false;  // the search reached a lag without measured pairs
+  // The boundary lags of the shortest and the longest length (of equal lengths the first the
+  // search met), among those where f is defined; none when there is no such lag. Given whatever
+  // sal and str are.
+  std::optional<Lag> shortest{}, longest{};
 };
 
 inline constexpr double kAutocorrelationThreshold = 0.2;
 
 TextureDirection textureDirection(const AutocorrelationTable& table, const Grid& grid);
 TextureDirection textureDirection(const AutocorrelationFft& autocorrelation, const Grid& grid);
+
+// f around (0, 0) for drawing it, with the lobe and the lags the texture's figures come from.
+// The window reaches 3 times the longest boundary length each way (at least kMapLeastReach lags),
+// cut at the table's edge; it is the whole table when the lobe does not decay within it, meets a
+// lag without measured pairs or has no boundary. Within it every stepX-th lag along x and
+// stepY-th along y is kept, fewer than kMapMostSamples along each: one step along both, the
+// smallest whole one that allows it, except along an axis where that would leave fewer than
+// kMapLeastReach samples either side (a narrow window), which keeps more.
+struct AutocorrelationMap {
+  std::size_t columns = 0, rows = 0;  // odd: the middle sample is (0, 0)
+  std::size_t stepX = 1, stepY = 1;   // lags between samples
+  double spacingX = 0, spacingY = 0;  // stepX dx and stepY dy, in length units
+  // Per sample, row by row from the lowest ty: f (NaN at a lag without measured pairs), and
+  // whether the lag is in the 0.2 lobe.
+  std::vector<float> values;
+  std::vector<bool> lobe;
+  double largest = 1;          // the largest |f| among the samples
+  TextureDirection texture{};  // as the figures' search found it: Sal, Str and their lags
+
+  long reachX() const { return static_cast<long>(columns / 2); }  // samples either side of 0
+  long reachY() const { return static_cast<long>(rows / 2); }
+  // The lag of a sample.
+  Lag lagOf(std::size_t column, std::size_t row) const {
+    return {(static_cast<long>(column) - reachX()) * static_cast<long>(stepX),
+            (static_cast<long>(row) - reachY()) * static_cast<long>(stepY)};
+  }
+};
+
+inline constexpr std::size_t kMapMostSamples = 512;
+inline constexpr long kMapLeastReach = 8;
+
+// Of an autocorrelation just computed for that grid; none when f(0, 0) is undefined (every
+// height the same).
+std::optional<AutocorrelationMap> autocorrelationMap(const AutocorrelationFft& autocorrelation,
+                                                     const Grid& grid);
 
 }  // namespace corvane

@@ -164,6 +164,7 @@ HeightMap heightMap(std::span<const Point> points, std::span<const double> s,
     map.columns = nx;
     map.rows = ny;
     map.levels.resize(nx * ny);
+    map.values.resize(nx * ny);
     const bool yRises = points[nx].y > points[0].y;
     for (std::size_t j = 0; j < ny; ++j) {
       const std::size_t row = yRises ? j : ny - 1 - j;
@@ -171,6 +172,7 @@ HeightMap heightMap(std::span<const Point> points, std::span<const double> s,
         const double v = s[j * nx + i];
         map.levels[row * nx + i] =
             isMeasured(v) ? levelOf(v, map.low, map.high) : HeightMap::kNonMeasured;
+        map.values[row * nx + i] = static_cast<float>(v);
       }
     }
     const double x0 = points[0].x, x1 = points[nx - 1].x;
@@ -217,7 +219,10 @@ HeightMap heightMap(std::span<const Point> points, std::span<const double> s,
     ++counts[row * map.columns + column];
   }
   map.levels.resize(sums.size());
+  map.values.resize(sums.size());
   for (std::size_t k = 0; k < sums.size(); ++k) {
+    map.values[k] = counts[k] > 0 ? static_cast<float>(sums[k] / counts[k])
+                                  : std::numeric_limits<float>::quiet_NaN();
     map.levels[k] = counts[k] > 0  ? levelOf(sums[k] / counts[k], map.low, map.high)
                     : holes[k] > 0 ? HeightMap::kNonMeasured
                                    : HeightMap::kEmpty;
@@ -260,17 +265,25 @@ Histogram heightHistogram(std::span<const double> s, const MaterialRatioCurve& c
 SurfaceCurves surfaceCurves(std::span<const Point> all, const StandardResult& result,
                             StandardWorkspace& workspace) {
   SurfaceCurves curves;
+  curves.minimum.fill(kUndefined);
+  curves.maximum.fill(kUndefined);
+  // Without a measured point there is no S to draw (the areal analysis left it as it was).
+  if (result.measured == 0) return curves;
   const std::vector<std::span<const Point>> profiles = profilesOf(all);
   curves.heightMap = heightMap(all, workspace.residual, result.grid);
   const std::span<const double> c = workspace.arealCurve.heights();
   curves.materialRatio.assign(c.begin(), c.end());
   curves.rk = rkConstruction(workspace.arealCurve);
   curves.histogram = heightHistogram(workspace.measuredS, workspace.arealCurve);
+  // The autocorrelation is the areal analysis's of this grid (its extent confirms it).
+  const AutocorrelationFft& autocorrelation = workspace.autocorrelation;
+  if (result.grid && autocorrelation.maxX == result.grid->nx / 2 &&
+      autocorrelation.maxY == result.grid->ny / 2) {
+    curves.autocorrelation = autocorrelationMap(autocorrelation, *result.grid);
+  }
   curves.profile = middleProfile(profiles, result, workspace);
   curves.spectrum = primarySpectrum(profiles, result, workspace);
 
-  curves.minimum.fill(kUndefined);
-  curves.maximum.fill(kUndefined);
   for (const ProfileResult& profile : result.profiles) {
     if (!profile.ok) continue;
     for (std::size_t f = 0; f < profile.figures.size(); ++f) {

@@ -12,7 +12,7 @@ namespace corvane {
 
 // The curves behind the standard figures of one surface, for drawing them: what a report shows
 // beside the numbers. Worked out from a standard analysis just made with the same workspace
-// (its areal residual and material ratio curve are read from there).
+// (its areal residual, material ratio curve and autocorrelation are read from there).
 
 // The surface seen from above: S, the height above the least-squares plane, on a raster.
 // Points on a regular grid give one pixel each; others are binned into square pixels of about
@@ -24,6 +24,7 @@ struct HeightMap {
   static constexpr std::int16_t kNonMeasured = -2;  // only non-measured points in the pixel
   std::size_t columns = 0, rows = 0;
   std::vector<std::int16_t> levels;  // per pixel, row by row: 0 .. 255 from low to high
+  std::vector<float> values;         // S per pixel (the mean where binned), NaN where none
   double low = 0, high = 0;          // the S of level 0 and of level 255
   // The area the pixels cover, to their outer edges.
   double left = 0, right = 0, bottom = 0, top = 0;
@@ -73,6 +74,9 @@ struct SurfaceCurves {
   RkConstruction rk{};
   Histogram histogram;
   std::optional<Spectrum> spectrum;  // none when no evaluated profile is whole
+  // f around (0, 0) with the 0.2 lobe and the lags of Sal and Str; none off a regular grid and
+  // where f is undefined (every height the same).
+  std::optional<AutocorrelationMap> autocorrelation;
   // Each profile figure's lowest and highest over the evaluated profiles (NaN for none).
   ProfileFigures minimum{}, maximum{};
 };
