@@ -496,7 +496,8 @@ ReadResult readText(std::string_view text, PointStore store) {
   return parser.finish();
 }
 
-ReadResult readFile(const std::filesystem::path& path, PointStore store) {
+ReadResult readFile(const std::filesystem::path& path, PointStore store,
+                    const ReadProgress& progress = {}) {
   store.setCount(0);
   // A device or pipe is refused before it is opened: opening one may itself wait or act.
   struct stat status {};
@@ -525,6 +526,7 @@ ReadResult readFile(const std::filesystem::path& path, PointStore store) {
   const auto buffer = std::make_unique_for_overwrite<char[]>(kReadBlockSize + kMaxFieldLength);
   PointParser parser(store);
   std::size_t kept = 0;
+  std::uint64_t done = 0;  // bytes read
   for (;;) {
     const ssize_t read = readFully(fd, buffer.get() + kept, kReadBlockSize);
     if (read < 0) {
@@ -536,6 +538,10 @@ ReadResult readFile(const std::filesystem::path& path, PointStore store) {
     }
     const auto count = static_cast<std::size_t>(read);
     const bool last = count < kReadBlockSize;
+    done += count;
+    if (progress && status.st_size > 0) {
+      progress(std::min(1.0, static_cast<double>(done) / static_cast<double>(status.st_size)));
+    }
     const char* end = buffer.get() + kept + count;
     const char* rest = parser.parse(buffer.get(), end, last);
     if (last || parser.failed()) break;
@@ -559,8 +565,9 @@ ReadResult readPointText(std::string_view text, PointList& list, int limit) {
   return readText(text, {nullptr, &list, limit});
 }
 
-ReadResult readPointFile(const std::filesystem::path& path, PointList& list, int limit) {
-  return readFile(path, {nullptr, &list, limit});
+ReadResult readPointFile(const std::filesystem::path& path, PointList& list, int limit,
+                         const ReadProgress& progress) {
+  return readFile(path, {nullptr, &list, limit}, progress);
 }
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -104,9 +105,12 @@ ReadResult readPointFile(const std::filesystem::path& path, PointTable& table);
 // The same rules over text held in memory.
 ReadResult readPointText(std::string_view text, PointTable& table);
 
+// Told how much of a file has been read, from 0 to 1, after each block.
+using ReadProgress = std::function<void(double share)>;
+
 // The same rules into a list that grows, up to `limit` points instead of kMaxPoints.
 ReadResult readPointFile(const std::filesystem::path& path, PointList& list,
-                         int limit = kMaxListPoints);
+                         int limit = kMaxListPoints, const ReadProgress& progress = {});
 ReadResult readPointText(std::string_view text, PointList& list, int limit = kMaxListPoints);
 
 }  // namespace corvane

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "data/point_list.h"
@@ -23,7 +24,8 @@ struct SurfaceRead {
 // Reads a surface file into the list, told apart by its content: an X3P container (converted
 // to `unit`), else a point file (taken to be in `unit` already), at most `limit` points. The
 // list is trimmed to what it holds; a failure leaves it empty.
+// `progress`, when given, is told how much is read (0 to 1) as it goes.
 SurfaceRead readSurface(const std::filesystem::path& path, PointList& list, LengthUnit unit,
-                        int limit);
+                        int limit, const std::function<void(double)>& progress = {});
 
 }  // namespace corvane

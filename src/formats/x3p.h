@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,7 +46,9 @@ struct X3pRead {
 // length, unknown types, links that leave the container and corrupt archives are refused with
 // their reason; MD5 checksums (of main.xml, the data and the valid-points array) that do not
 // match are noted in info.checksums and the data still read.
-X3pRead readX3p(const std::filesystem::path& path, PointList& list, LengthUnit unit, int limit);
+// `progress`, when given, is told how much is read (0 to 1) as the data inflate.
+X3pRead readX3p(const std::filesystem::path& path, PointList& list, LengthUnit unit, int limit,
+                const std::function<void(double)>& progress = {});
 
 // The same over an archive held in memory (for the fuzzer and the tests).
 X3pRead readX3pBytes(std::string_view bytes, PointList& list, LengthUnit unit, int limit);

@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <limits>
 #include <memory>
@@ -55,7 +56,8 @@ zip_int64_t entryIndex(zip_t* archive, const std::string& name) {
 // expected is not known): inflating stops one byte past, so an entry that claims little and
 // inflates to much (a zip bomb) never takes more than that.
 std::string readEntry(zip_t* archive, zip_int64_t index, const std::string& name,
-                      std::optional<std::uint64_t> expected, std::uint64_t most) {
+                      std::optional<std::uint64_t> expected, std::uint64_t most,
+                      const std::function<void(double)>& progress = {}) {
   zip_stat_t stat;
   zip_stat_init(&stat);
   if (zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &stat) != 0) {
@@ -82,7 +84,10 @@ std::string readEntry(zip_t* archive, zip_int64_t index, const std::string& name
       bytes.resize(
           static_cast<std::size_t>(std::min<std::uint64_t>(cap + 1, 2 * std::uint64_t{got})));
     }
-    const zip_int64_t n = zip_fread(file, bytes.data() + got, bytes.size() - got);
+    // In pieces, so that the progress of a large entry can be told.
+    constexpr std::size_t kPiece = std::size_t{4} << 20;
+    const zip_int64_t n =
+        zip_fread(file, bytes.data() + got, std::min(bytes.size() - got, kPiece));
     if (n < 0) {
       const std::string why = zip_error_strerror(zip_file_get_error(file));
       zip_fclose(file);
@@ -90,6 +95,9 @@ std::string readEntry(zip_t* archive, zip_int64_t index, const std::string& name
     }
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
+    if (progress && cap > 0) {
+      progress(std::min(1.0, static_cast<double>(got) / static_cast<double>(cap)));
+    }
   }
   zip_fclose(file);
   if (got > cap) {
@@ -262,7 +270,8 @@ std::optional<std::string> documentFolder(zip_t* archive) {
   return std::nullopt;
 }
 
-X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit) {
+X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit,
+                    const std::function<void(double)>& progress) {
   // The XML parser sets up its globals once, before any thread parses.
   static std::once_flag parserReady;
   std::call_once(parserReady, [] { xmlInitParser(); });
@@ -340,7 +349,10 @@ X3pRead readArchive(zip_t* archive, PointList& list, LengthUnit unit, int limit)
     const std::string name = entryName(*folder, text(child(link, "PointDataLink")));
     const zip_int64_t index = entryIndex(archive, name);
     if (index < 0) throw Refusal{"the data link names no entry: \"" + name.substr(0, 60) + "\""};
-    data = readEntry(archive, index, name, points * stride, 0);
+    // Inflating is most of the reading: it tells the first 90 %.
+    data = readEntry(archive, index, name, points * stride, 0, [&progress](double share) {
+      if (progress) progress(0.9 * share);
+    });
     dataSum = lowerTrimmed(text(child(link, "MD5ChecksumPointData")));
   } else if (xmlNode* list = child(record3, "DataList")) {
     for (xmlNode* node = list->children; node != nullptr; node = node->next) {
@@ -546,9 +558,10 @@ X3pRead refused(std::string reason) {
   return result;
 }
 
-X3pRead readOpen(zip_t* archive, PointList& list, LengthUnit unit, int limit) {
+X3pRead readOpen(zip_t* archive, PointList& list, LengthUnit unit, int limit,
+                 const std::function<void(double)>& progress = {}) {
   try {
-    return readArchive(archive, list, unit, limit);
+    return readArchive(archive, list, unit, limit, progress);
   } catch (const Refusal& refusal) {
     list.setCount(0);
     return refused(refusal.reason);
@@ -608,14 +621,15 @@ bool isX3pFile(const std::filesystem::path& path) {
   return archive && documentFolder(archive.get()).has_value();
 }
 
-X3pRead readX3p(const std::filesystem::path& path, PointList& list, LengthUnit unit, int limit) {
+X3pRead readX3p(const std::filesystem::path& path, PointList& list, LengthUnit unit, int limit,
+                const std::function<void(double)>& progress) {
   list.setCount(0);  // nothing of an earlier file stays, whatever fails below
   const int fd = openRegular(path);
   if (fd < 0) return refused("cannot open " + path.string() + " as a regular file");
   std::string error;
   const Archive archive = archiveOf(fd, error);
   if (!archive) return refused("not a readable zip container: " + error);
-  return readOpen(archive.get(), list, unit, limit);
+  return readOpen(archive.get(), list, unit, limit, progress);
 }
 
 X3pRead readX3pBytes(std::string_view bytes, PointList& list, LengthUnit unit, int limit) {

@@ -9,7 +9,7 @@ namespace corvane::workspace {
 
 // What a job hands back to the window's thread.
 struct SurfaceStore::Outcome {
-  enum class Kind { Read, Analysed, Failed, Cancelled };
+  enum class Kind { Progress, Read, Analysed, Failed, Cancelled };
   std::uint64_t id = 0;
   std::uint64_t job = 0;
   Kind kind = Kind::Cancelled;
@@ -17,6 +17,7 @@ struct SurfaceStore::Outcome {
   std::shared_ptr<const PointList> points;
   SurfaceResultPtr result;
   QString diagnosis;
+  int percent = 0;
 };
 
 SurfaceStore::SurfaceStore(QObject* parent) : QObject(parent) {
@@ -89,6 +90,7 @@ void SurfaceStore::start(Entry& entry, bool read) {
   Job job{entry.id, nextJob_++, std::make_shared<std::atomic<bool>>(false)};
   jobs_.push_back(job);
   entry.state = read ? State::Reading : State::Analysing;
+  entry.percent = 0;
   entry.diagnosis.clear();
 
   const std::string path = entry.path.toStdString(), title = entry.name.toStdString();
@@ -110,7 +112,18 @@ void SurfaceStore::start(Entry& entry, bool read) {
       std::shared_ptr<const PointList> surface = points;
       if (!surface) {
         auto list = std::make_shared<PointList>();
-        read = readSurface(path, *list, settings.unit, kMaxListPoints);
+        // Each whole percent read is told to the window.
+        int told = -1;
+        const auto progress = [&](double share) {
+          const int percent = static_cast<int>(share * 100);
+          if (percent == told) return;
+          told = percent;
+          Outcome step = outcome;
+          step.kind = Outcome::Kind::Progress;
+          step.percent = percent;
+          post(step);
+        };
+        read = readSurface(path, *list, settings.unit, kMaxListPoints, progress);
         if (cancel->load()) return post(outcome);
         if (!read.ok) {
           outcome.kind = Outcome::Kind::Failed;
@@ -164,6 +177,10 @@ void SurfaceStore::deliver(const Outcome& outcome) {
   const int row = rowOf(outcome.id);
   Entry& entry = entries_[static_cast<std::size_t>(row)];
   switch (outcome.kind) {
+    case Outcome::Kind::Progress:
+      entry.percent = outcome.percent;
+      emit rowChanged(row);
+      return;
     case Outcome::Kind::Read:
       entry.read = outcome.read;
       entry.points = outcome.points;
@@ -189,7 +206,7 @@ void SurfaceStore::deliver(const Outcome& outcome) {
 QString stateText(const SurfaceStore::Entry& entry) {
   switch (entry.state) {
     case SurfaceStore::State::Reading:
-      return QStringLiteral("reading");
+      return QStringLiteral("reading %1 %").arg(entry.percent);
     case SurfaceStore::State::Analysing:
       return QStringLiteral("analysing");
     case SurfaceStore::State::Ready:

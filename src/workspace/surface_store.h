@@ -30,6 +30,7 @@ class SurfaceStore : public QObject {
     QString path;
     QString name;  // the file's name without its folder
     State state = State::Reading;
+    int percent = 0;  // of the file read, while reading
     QString diagnosis;  // why it failed, in the readers' or the analysis's own words
     SurfaceRead read;   // what the file said of itself (its X3P record)
     std::shared_ptr<const PointList> points;  // once read
@@ -78,7 +79,7 @@ class SurfaceStore : public QObject {
   std::vector<Job> jobs_;
 };
 
-// The words of a state in the Surfaces table: "reading", "analysing", "ready", or the
+// The words of a state in the Surfaces table: "reading 35 %", "analysing", "ready", or the
 // diagnosis.
 QString stateText(const SurfaceStore::Entry& entry);
 
