@@ -15,6 +15,8 @@ QFont textFont(double points, bool bold) {
   font.setBold(bold);
   // No ligatures: text copied out of the PDF keeps its letters ("fi", not one glyph).
   font.setStyleStrategy(QFont::PreferNoShaping);
+  // The face's own spacing, whatever font the program drawing the page uses for its windows.
+  font.setLetterSpacing(QFont::PercentageSpacing, 100);
   return font;
 }
 

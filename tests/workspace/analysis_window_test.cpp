@@ -201,6 +201,36 @@ TEST_F(Window, CopyGivesTheHeaderAndTheSelectedRows) {
   EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Areal\tSsk\t"))) << lines[2].toStdString();
 }
 
+// The text of a PDF as pdftotext reads it.
+std::string pdfText(const QString& pdf) {
+  QProcess text;
+  text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  text.waitForFinished(60000);
+  return text.readAllStandardOutput().toStdString();
+}
+
+TEST_F(Window, ExportsTheReportCorvaneBatchWritesForTheSameFilesAndSettings) {
+  const QString confocal = QStringLiteral(CORVANE_SAMPLES_DIR "/confocal_holes.x3p");
+  window_->openFiles({kSample, confocal});
+  enter("cutoff", QStringLiteral("0.08"));
+  waitUntilIdle();
+  const QString exported = QString::fromStdString((files_.path() / "window.pdf").string());
+  dialogs_->saves.push_back(exported);
+  for (QAction* action : window_->findChildren<QAction*>()) {
+    if (action->text() == QStringLiteral("Export Re&port...")) action->trigger();
+  }
+  ASSERT_TRUE(QFile::exists(exported)) << dialogs_->failures.join(' ').toStdString();
+  const QString batchPdf = QString::fromStdString((files_.path() / "batch.pdf").string());
+  QProcess batch;
+  batch.start(QStringLiteral(CORVANE_BATCH_PROGRAM),
+              {QStringLiteral("--unit"), QStringLiteral("mm"), QStringLiteral("--cutoff"),
+               QStringLiteral("0.08"), QStringLiteral("--report"), batchPdf, kSample, confocal});
+  ASSERT_TRUE(batch.waitForFinished(60000));
+  const std::string window = pdfText(exported);
+  EXPECT_NE(window.find("confocal_holes.x3p"), std::string::npos);
+  EXPECT_EQ(window, pdfText(batchPdf));
+}
+
 // A grid of nx x ny points 0.01 apart with the heights z(x, y), as a point file.
 QString grid(const corvane::testing::TempDir& files, const char* name, int nx, int ny,
              double (*z)(double, double)) {
