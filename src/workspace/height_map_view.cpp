@@ -23,12 +23,15 @@
 
 namespace corvane::workspace {
 
-// Ticks at round numbers (1, 2 or 5 times a power of ten) for about `ticks` intervals.
-void roundTicks(QValueAxis& axis, int ticks) {
+// The range with ticks at round numbers (1, 2 or 5 times a power of ten), about `ticks`
+// intervals. The interval is set first: a new range under an old interval (of another unit)
+// could ask for thousands of ticks.
+void setRoundRange(QValueAxis& axis, double min, double max, int ticks) {
   axis.setTickType(QValueAxis::TicksDynamic);
   axis.setTickAnchor(0);
-  axis.setTickInterval(report::niceStep(axis.min(), axis.max(), std::max(ticks, 2)));
   axis.setLabelFormat(QStringLiteral("%.6g"));
+  axis.setTickInterval(report::niceStep(min, max, std::max(ticks, 2)));
+  axis.setRange(min, max);
 }
 
 // A chart whose plot area shows an image under Qt Charts' axes: the height map (at equal scale,
@@ -272,10 +275,8 @@ class MapChart : public QChartView {
     if (!(scale_ > 0)) return fit();
     applied_ = plot.size();
     const double halfX = scale_ * plot.width() / 2, halfY = scale_ * plot.height() / 2;
-    x_->setRange(centreX_ - halfX, centreX_ + halfX);
-    y_->setRange(centreY_ - halfY, centreY_ + halfY);
-    roundTicks(*x_, static_cast<int>(plot.width() / 90));
-    roundTicks(*y_, static_cast<int>(plot.height() / 60));
+    setRoundRange(*x_, centreX_ - halfX, centreX_ + halfX, static_cast<int>(plot.width() / 90));
+    setRoundRange(*y_, centreY_ - halfY, centreY_ + halfY, static_cast<int>(plot.height() / 60));
     viewport()->update();
   }
 
@@ -384,8 +385,7 @@ void HeightMapView::makeImage() {
                                                         : colours[static_cast<std::size_t>(level)];
     }
   }
-  bar_->y().setRange(low_, high_ > low_ ? high_ : low_ + 1);
-  roundTicks(bar_->y(), 6);
+  setRoundRange(bar_->y(), low_, high_ > low_ ? high_ : low_ + 1, 6);
   map_->viewport()->update();
 }
 

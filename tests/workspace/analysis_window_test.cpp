@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
@@ -199,6 +200,20 @@ TEST_F(Window, CopyGivesTheHeaderAndTheSelectedRows) {
   EXPECT_EQ(lines[0], QStringLiteral("Group\tFigure\tValue\tLowest\tHighest\tUnit"));
   EXPECT_EQ(lines[1], QStringLiteral("Areal\tSa\t%1\t\t\tmm").arg(figure("Areal", "Sa")));
   EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Areal\tSsk\t"))) << lines[2].toStdString();
+}
+
+TEST_F(Window, AnotherUnitConvertsTheLengthsAndTheX3pData) {
+  const QString confocal = QStringLiteral(CORVANE_SAMPLES_DIR "/confocal_holes.x3p");
+  window_->openFiles({confocal});
+  waitUntilIdle();
+  auto* unit = window_->findChild<QComboBox*>(QStringLiteral("unit"));
+  ASSERT_NE(unit, nullptr);
+  unit->setCurrentIndex(unit->findText(QStringLiteral("µm")));
+  waitUntilIdle();
+  // The cut-off stays 0.8 mm, now written in um, and the X3P file is read again in um.
+  EXPECT_EQ(window_->findChild<QLineEdit*>(QStringLiteral("cutoff"))->text(),
+            QStringLiteral("800"));
+  expectBatchFigures({QStringLiteral("--unit"), QStringLiteral("um")}, confocal);
 }
 
 // The text of a PDF as pdftotext reads it.
