@@ -35,7 +35,8 @@ constexpr double kLeastExaggeration = 0.001, kMostExaggeration = 1e9;
 // Light that shows the relief and keeps the colours of the scale: less direct light than the
 // theme's, with its white glints on crests, and more ambient.
 constexpr float kLightStrength = 3, kAmbientLight = 0.6f;
-// The camera's zoom (100: the graph's own) that keeps the box's near corner in view from above.
+// The camera's zoom (100: the graph's own) that keeps the box's near corner and its label in view
+// at the default exaggeration.
 constexpr float kZoom = 80;
 
 // The exaggeration as plain digits ("40", "0.5"), not with the spin box's fixed decimals.
@@ -132,6 +133,9 @@ class RoundTicks : public QValue3DAxisFormatter {
 void titleAxis(QValue3DAxis* axis, const QString& title) {
   axis->setTitle(title);
   axis->setTitleVisible(true);
+  // Labels and titles turned towards the camera, not lying flat on the box's floor and walls.
+  axis->setLabelAutoRotation(90);
+  axis->setTitleFixed(false);
 }
 
 }  // namespace
@@ -191,14 +195,15 @@ Surface3dView::Surface3dView(QWidget* parent) : QWidget(parent) {
     graph_->setSelectionMode(QAbstract3DGraph::SelectionNone);
     Q3DTheme* theme = graph_->activeTheme();
     theme->setType(Q3DTheme::ThemeQt);
-    // Labels are drawn from text images at the font's size: twice the window's reads as well.
+    // Labels are text images at the font's size, scaled into the scene: twice the window's font
+    // keeps them sharp.
     QFont labels = font();
     labels.setPointSizeF(2 * labels.pointSizeF());
     theme->setFont(labels);
     theme->setLightStrength(kLightStrength);
     theme->setAmbientLightStrength(kAmbientLight);
     Q3DCamera* camera = graph_->scene()->activeCamera();
-    camera->setCameraPreset(Q3DCamera::CameraPresetIsometricRightHigh);
+    camera->setCameraPreset(Q3DCamera::CameraPresetIsometricRight);
     camera->setZoomLevel(kZoom);
     for (QValue3DAxis* axis : {graph_->axisX(), graph_->axisY(), graph_->axisZ()}) {
       axis->setFormatter(new RoundTicks);
@@ -214,6 +219,9 @@ Surface3dView::Surface3dView(QWidget* parent) : QWidget(parent) {
   }
   pages_->addWidget(noOpenGl_);
   pages_->addWidget(nothing_);
+  // Without the graph there is nothing to exaggerate.
+  exaggerationLabel_->setVisible(graph_ != nullptr);
+  exaggeration_->setVisible(graph_ != nullptr);
 
   auto* controls = new QHBoxLayout;
   controls->addWidget(exaggerationLabel_);
@@ -237,7 +245,8 @@ void Surface3dView::setSurface(SurfaceResultPtr surface) {
   surface_ = std::move(surface);
   if (!surface_) return clear(QStringLiteral("no surface is selected"));
   const SurfaceAnalysis& analysis = surface_->analysis;
-  if (!analysis.ok || !analysis.curves) return clear(QStringLiteral("the surface has no heights"));
+  if (!analysis.ok) return clear(QStringLiteral("the file did not load"));
+  if (!analysis.curves) return clear(QStringLiteral("the surface has not been analysed"));
   const HeightMap& map = analysis.curves->heightMap;
   if (map.values.size() != map.columns * map.rows || map.columns == 0 || map.rows == 0) {
     return clear(QStringLiteral("the surface has no heights"));
@@ -284,7 +293,7 @@ void Surface3dView::setSurface(SurfaceResultPtr surface) {
     const QSignalBlocker quiet(exaggeration_);
     exaggeration_->setValue(std::clamp(roundValue(relief), kLeastExaggeration, kMostExaggeration));
   }
-  exaggeration_->setEnabled(graph_ != nullptr);
+  exaggeration_->setEnabled(true);
 
   if (graph_) {
     // Points at the centres of the blocks, rows from the lowest y as in the map. A block without
