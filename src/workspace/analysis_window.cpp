@@ -134,6 +134,8 @@ AnalysisWindow::AnalysisWindow(std::unique_ptr<WorkspaceDialogs> dialogs, QWidge
   surfaces_->sortByColumn(-1, Qt::AscendingOrder);  // the order they were opened in
   surfaces_->setSelectionBehavior(QAbstractItemView::SelectRows);
   surfaces_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Tab goes on to the next control; the arrow keys move within the table.
+  surfaces_->setTabKeyNavigation(false);
   surfaces_->verticalHeader()->hide();
   surfaces_->horizontalHeader()->setStretchLastSection(true);
   surfaces_->setMinimumWidth(300);
@@ -146,6 +148,7 @@ AnalysisWindow::AnalysisWindow(std::unique_ptr<WorkspaceDialogs> dialogs, QWidge
   figures_->setModel(figuresModel_);
   figures_->setSelectionBehavior(QAbstractItemView::SelectRows);
   figures_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  figures_->setTabKeyNavigation(false);
   figures_->verticalHeader()->hide();
   figures_->horizontalHeader()->setStretchLastSection(true);
 
@@ -199,6 +202,7 @@ AnalysisWindow::AnalysisWindow(std::unique_ptr<WorkspaceDialogs> dialogs, QWidge
   settingsArea->setWidgetResizable(true);
   settingsArea->setMinimumWidth(200);
   settingsArea->setFrameShape(QFrame::NoFrame);
+  settingsArea->setFocusPolicy(Qt::NoFocus);  // the fields inside take the focus
 
   auto* middle = new QSplitter(Qt::Vertical, this);
   middle->addWidget(tabs_);

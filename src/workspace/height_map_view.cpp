@@ -308,9 +308,9 @@ HeightMapView::HeightMapView(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("heightMapView"));
   auto* layout = new QVBoxLayout(this);
   auto* tools = new QHBoxLayout;
-  auto* fitButton = new QPushButton(tr("&Fit"), this);
+  auto* fitButton = new QPushButton(tr("Fi&t"), this);
   fitButton->setObjectName(QStringLiteral("fit"));
-  clip_ = new QCheckBox(tr("&Clip colours to 1 %"), this);
+  clip_ = new QCheckBox(tr("Clip c&olours to 1 %"), this);
   clip_->setObjectName(QStringLiteral("clipColours"));
   tools->addWidget(fitButton);
   tools->addWidget(clip_);
@@ -410,6 +410,11 @@ void HeightMapView::describe() {
   }
   map_->setAccessibleDescription(text);
   setAccessibleDescription(text);
+  bar_->setAccessibleDescription(
+      surface_ ? tr("Colour bar of the height map: viridis from dark blue at %1 to yellow at %2 %3")
+                     .arg(report::numberText(low_), report::numberText(high_),
+                          unitSymbol(surface_->settings.unit))
+               : QString());
 }
 
 QString HeightMapView::pointText(double x, double y) const {

@@ -61,7 +61,7 @@ class ProfilePicture : public QWidget {
 ProfileView::ProfileView(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   auto* top = new QHBoxLayout;
-  auto* label = new QLabel(tr("Scan &line"), this);
+  auto* label = new QLabel(tr("Sca&n line"), this);
   scanLine_ = new QSpinBox(this);
   scanLine_->setObjectName(QStringLiteral("scanLine"));
   scanLine_->setAccessibleName(tr("Scan line"));
@@ -74,6 +74,7 @@ ProfileView::ProfileView(QWidget* parent) : QWidget(parent) {
   auto* body = new QHBoxLayout;
   picture_ = new ProfilePicture(this);
   picture_->setObjectName(QStringLiteral("profileChart"));
+  picture_->setAccessibleName(tr("Profile chart"));
   figures_ = new QLabel(this);
   figures_->setObjectName(QStringLiteral("profileFigures"));
   figures_->setAlignment(Qt::AlignTop | Qt::AlignLeft);

@@ -69,7 +69,7 @@ SettingsPanel::SettingsPanel(QWidget* parent) : QWidget(parent) {
   form_ = new QSpinBox(this);
   form_->setObjectName(QStringLiteral("formDegree"));
   form_->setRange(0, kMostFormDegree);
-  add(tr("&Form degree"), form_, nullptr, nullptr);
+  add(tr("Form &degree"), form_, nullptr, nullptr);
 
   lambdaS_ = lengthField("lambdaS");
   lambdaS_->setPlaceholderText(tr("off"));
@@ -145,26 +145,29 @@ void SettingsPanel::apply() {
   if (showing_) return;
   AnalysisSettings next = settings_;
   bool right = true;
-  const auto check = [&right](QLabel* note, bool ok, const QString& why) {
+  // A refusal shows beside its field and is the field's description, which a screen reader
+  // reads with it.
+  const auto check = [&right](QWidget* field, QLabel* note, bool ok, const QString& why) {
     note->setText(why);
     note->setVisible(!ok);
+    field->setAccessibleDescription(ok ? QString() : why);
     right = right && ok;
   };
   const std::optional<double> cutoff = numberIn(cutoff_->text());
-  check(cutoffMessage_, cutoff && *cutoff > 0, tr("a number above 0"));
+  check(cutoff_, cutoffMessage_, cutoff && *cutoff > 0, tr("a number above 0"));
   if (cutoff && *cutoff > 0) next.standard.cutoff = *cutoff;
   next.standard.form = form_->value();
   next.standard.robust = robust_->isChecked();
   const auto optionalLength = [&](QLineEdit* field, QLabel* note, std::optional<double>& into,
                                   bool belowCutoff) {
     if (field->text().trimmed().isEmpty()) {
-      check(note, true, QString());
+      check(field, note, true, QString());
       into.reset();
       return;
     }
     const std::optional<double> value = numberIn(field->text());
     const bool ok = value && *value > 0 && (!belowCutoff || *value < next.standard.cutoff);
-    check(note, ok,
+    check(field, note, ok,
           belowCutoff ? tr("empty for off, or a number above 0 and below the cut-off")
                       : tr("empty for off, or a number above 0"));
     if (ok) into = value;

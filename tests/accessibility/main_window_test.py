@@ -19,22 +19,33 @@ out. Exit status 0 when every check holds, 1 otherwise.
 import argparse
 import json
 import os
-import signal
 import subprocess
 import sys
 import tempfile
-import time
 
-import gi
+import pyatspi
 
-gi.require_version("Atspi", "2.0")
-import pyatspi  # noqa: E402  (connects on first use, once the buses below run)
-from gi.repository import Gio, GLib  # noqa: E402
+from atspi_support import (
+    WAIT_SECONDS,
+    Abort,
+    Checks,
+    Processes,
+    Window,
+    find,
+    focus_gains,
+    interfaces,
+    is_enabled,
+    is_focusable,
+    limit_run,
+    named,
+    start_accessibility_bus,
+    start_display,
+    text_of,
+    walk,
+)
 
 RUN_LIMIT_SECONDS = 150
-WAIT_SECONDS = 20
 LOAD_ERROR = "An error occured loading file"
-TAB_KEYSYM = 0xFF09
 # The roles a user operates, as AT-SPI names them.
 CONTROL_ROLES = {"push button", "check box", "scroll bar", "list", "menu item"}
 # The value labels, by accessible name, and the figure each shows (corvane-batch's names).
@@ -49,259 +60,16 @@ VALUE_LABELS = {
 }
 
 
-class Abort(Exception):
-    """A step that cannot go on: a time limit passed or a program ended."""
-
-
-def on_alarm(_signum, _frame):
-    raise Abort(f"the run took longer than {RUN_LIMIT_SECONDS} s")
-
-
-class Checks:
-    def __init__(self):
-        self.failures = []
-
-    def expect(self, condition, what):
-        print(("ok    " if condition else "FAIL  ") + what, flush=True)
-        if not condition:
-            self.failures.append(what)
-        return condition
-
-
-class Processes:
-    """The programs this test starts, ended in reverse order by their own ids. They stay in the
-    test's process group, so that a timeout that ends the group ends them too."""
-
-    def __init__(self):
-        self.started = []
-
-    def start(self, argv, **kwargs):
-        process = subprocess.Popen(argv, **kwargs)
-        self.started.append(process)
-        return process
-
-    def stop_all(self):
-        for process in reversed(self.started):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(timeout=3)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait(timeout=3)
-
-
-def start_display(processes):
-    read_end, write_end = os.pipe()
-    processes.start(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-        pass_fds=[write_end],
-        stderr=subprocess.DEVNULL,
+def is_main_frame(top):
+    """The main window, told from the file dialog's frame by its push buttons."""
+    return top.name.startswith("Corvane") and bool(
+        find(top, lambda a: a.getRoleName() == "push button")
     )
-    os.close(write_end)
-    os.set_blocking(read_end, False)
-    number = b""
-    deadline = time.monotonic() + WAIT_SECONDS
-    while not number.endswith(b"\n"):
-        if time.monotonic() > deadline:
-            raise Abort("Xvfb did not report its display")
-        try:
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                raise RuntimeError("Xvfb ended before reporting its display")
-            number += chunk
-        except BlockingIOError:
-            time.sleep(0.05)
-    os.close(read_end)
-    os.environ["DISPLAY"] = ":" + number.decode().strip()
-
-
-def session_call(bus, destination, path, interface, method, args=None):
-    return bus.call_sync(destination, path, interface, method, args, None, 0, 5000, None).unpack()
-
-
-def start_accessibility_bus(processes):
-    """Starts at-spi-bus-launcher and returns a connection to the accessibility bus it runs."""
-    session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
-    processes.start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-    deadline = time.monotonic() + WAIT_SECONDS
-    dbus = ("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus")
-    name = GLib.Variant("(s)", ("org.a11y.Bus",))
-    while not session_call(session, *dbus, "NameHasOwner", name)[0]:
-        if time.monotonic() > deadline:
-            raise Abort("at-spi-bus-launcher did not take its name on the session bus")
-        time.sleep(0.05)
-    bus = ("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus")
-    address = session_call(session, *bus, "GetAddress")[0]
-    flags = (
-        Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
-        | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION
-    )
-    return Gio.DBusConnection.new_for_address_sync(address, flags, None, None)
-
-
-class Window:
-    """Corvane as AT-SPI shows it, with the events a screen reader listens to."""
-
-    def __init__(self, a11y_bus):
-        self.a11y_bus = a11y_bus
-        self.process = None
-        self.app = None
-        self.events = []
-        pyatspi.Registry.registerEventListener(
-            self.on_event,
-            "object:state-changed:focused",
-            "window:create",
-            "window:activate",
-            "object:property-change:accessible-description",
-        )
-
-    def on_event(self, event):
-        try:
-            source = event.source
-            self.events.append(
-                {
-                    "type": event.type,
-                    "detail1": event.detail1,
-                    "role": source.getRoleName(),
-                    "name": source.name,
-                    "parent": source.parent.name if source.parent else "",
-                    "source": source,
-                }
-            )
-        except Exception as error:  # an object gone before its event was read
-            self.events.append({"type": event.type, "error": str(error)})
-
-    def pump(self, seconds):
-        context = GLib.MainContext.default()
-        end = time.monotonic() + seconds
-        while True:
-            while context.iteration(False):
-                pass
-            if time.monotonic() >= end:
-                return
-            time.sleep(0.02)
-
-    def wait_until(self, condition, seconds=WAIT_SECONDS):
-        """What the condition returns once it holds, or None when it has not within the time."""
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            self.pump(0.05)
-            if self.process is not None and self.process.poll() is not None:
-                raise Abort(f"corvane ended with status {self.process.returncode}")
-            try:
-                found = condition()
-            except Exception:  # the tree changes under us while a dialog comes and goes
-                found = None
-            if found:
-                return found
-        return None
-
-    def wait_for(self, what, condition, seconds=WAIT_SECONDS):
-        found = self.wait_until(condition, seconds)
-        if not found:
-            raise Abort(f"waited {seconds} s for {what}")
-        return found
-
-    def wait_for_main_window(self):
-        def main_window():
-            desktop = pyatspi.Registry.getDesktop(0)
-            for i in range(desktop.childCount):
-                app = desktop.getChildAtIndex(i)
-                if app is not None and app.name == "Corvane":
-                    self.app = app
-                    return self.frame()
-            return None
-
-        return self.wait_for("the main window", main_window)
-
-    def top_levels(self):
-        return [self.app.getChildAtIndex(i) for i in range(self.app.childCount)]
-
-    def frame(self):
-        for top in self.top_levels():
-            if top is not None and top.getRoleName() == "frame" and top.name.startswith("Corvane"):
-                if find(top, lambda a: a.getRoleName() == "push button"):
-                    return top
-        return None
-
-    def dialog(self, role, name=None):
-        for top in self.top_levels():
-            if top is not None and top.getRoleName() == role and (name is None or top.name == name):
-                return top
-        return None
-
-    def act(self, accessible, action="Press"):
-        """Starts an action without waiting for it: a button or menu item that opens a modal
-        dialog answers only once the dialog has closed."""
-        actions = accessible.queryAction()
-        index = [actions.getName(i) for i in range(actions.nActions)].index(action)
-        self.a11y_bus.call(
-            accessible.app.bus_name,
-            accessible.path,
-            "org.a11y.atspi.Action",
-            "DoAction",
-            GLib.Variant("(i)", (index,)),
-            None,
-            Gio.DBusCallFlags.NONE,
-            -1,
-            None,
-            None,
-            None,
-        )
-
-    def activate(self):
-        """Gives the main window the keyboard focus, as a window manager does when a window
-        opens: the test's display has none."""
-        subprocess.run(
-            ["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(self.process.pid),
-             "--name", "^Corvane", "windowfocus", "--sync"],
-            check=True, timeout=WAIT_SECONDS,
-        )
-        self.wait_for(
-            "the main window to be active",
-            lambda: self.frame().getState().contains(pyatspi.STATE_ACTIVE),
-        )
-
-    def press_tab(self):
-        pyatspi.Registry.generateKeyboardEvent(TAB_KEYSYM, None, pyatspi.KEY_SYM)
-
-
-def walk(accessible):
-    yield accessible
-    for i in range(accessible.childCount):
-        child = accessible.getChildAtIndex(i)
-        if child is not None:
-            yield from walk(child)
-
-
-def find(root, predicate):
-    return next((a for a in walk(root) if predicate(a)), None)
-
-
-def named(root, role, name):
-    found = find(root, lambda a: a.getRoleName() == role and a.name == name)
-    if found is None:
-        raise LookupError(f"no {role} named {name!r}")
-    return found
-
-
-def interfaces(accessible):
-    return set(accessible.get_interfaces())
 
 
 def list_lines(root, name):
     box = named(root, "list", name)
     return [box.getChildAtIndex(i).name for i in range(box.childCount)]
-
-
-def text_of(accessible):
-    """What a screen reader reads of an object: its text if it has one, else name and
-    description."""
-    if "Text" in interfaces(accessible):
-        text = accessible.queryText()
-        return text.getText(0, text.characterCount)
-    return accessible.name + " " + accessible.description
 
 
 def label_text(root, name):
@@ -346,14 +114,6 @@ def census(frame):
         "list lines": sum(1 for a in objects if a.getRoleName() == "list item"),
         "described": sum(1 for a in objects if a.description),
     }
-
-
-def is_focusable(accessible):
-    return accessible.getState().contains(pyatspi.STATE_FOCUSABLE)
-
-
-def is_enabled(accessible):
-    return accessible.getState().contains(pyatspi.STATE_ENABLED)
 
 
 def check_load_error(window, checks, junk):
@@ -457,14 +217,6 @@ def check_tab_order(window, checks):
     return len(seen)
 
 
-def focus_gains(window):
-    return [
-        e
-        for e in window.events
-        if e["type"] == "object:state-changed:focused" and e.get("detail1") == 1
-    ]
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True, help="the corvane program")
@@ -485,8 +237,7 @@ def main():
     )
     expected = json.loads(batch.stdout)
 
-    signal.signal(signal.SIGALRM, on_alarm)
-    signal.alarm(RUN_LIMIT_SECONDS)
+    limit_run(RUN_LIMIT_SECONDS)
     processes = Processes()
     checks = Checks()
     try:
@@ -495,7 +246,7 @@ def main():
             with open(junk, "w") as file:
                 file.write("this is no point file\n")
             start_display(processes)
-            window = Window(start_accessibility_bus(processes))
+            window = Window(start_accessibility_bus(processes), "Corvane", is_main_frame)
             environment = dict(
                 os.environ,
                 QT_QPA_PLATFORM="xcb",
@@ -533,7 +284,7 @@ def main():
     except Abort as error:
         checks.expect(False, str(error))
     finally:
-        signal.alarm(0)
+        limit_run(0)
         processes.stop_all()
     if checks.failures:
         print(f"{len(checks.failures)} check(s) failed", flush=True)
