@@ -63,6 +63,7 @@ class MapChart : public QChartView {
     if (bar) {
       x_->setVisible(false);
       x_->setRange(0, 1);
+      chart->setBackgroundVisible(false);  // the strip of colour and its labels on the window
     }
     setChart(chart);
     setRenderHint(QPainter::Antialiasing, false);

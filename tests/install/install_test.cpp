@@ -1,7 +1,7 @@
-// The installed program: `cmake --install` of this build into a staging folder (DESTDIR), then
-// the desktop's own validators on what a desktop reads, the icons at their sizes, the installed
-// corvane-batch on the installed samples, and the folder the installed program opens its dialog
-// in.
+// The installed programs: `cmake --install` of this build into a staging folder (DESTDIR), then
+// the desktop's own validators on what a desktop reads, the X3P type as a file manager sees it,
+// the icons at their sizes, the installed corvane-batch on the installed samples, and the folder
+// the installed program opens its dialog in.
 #include <gtest/gtest.h>
 
 #include <QString>
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/samples_folder.h"
@@ -20,6 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kId = CORVANE_DESKTOP_ID;
+const std::string kAnalysisId = kId + ".Analysis";
+const std::string kX3pType = "application/x-iso5436-2+zip";
 
 struct Outcome {
   int status = -1;
@@ -40,6 +43,11 @@ Outcome run(const std::string& command) {
 }
 
 std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+std::string contents(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // The width and height in a PNG file's header chunk.
 std::pair<int, int> pngSize(const fs::path& file) {
@@ -78,18 +86,46 @@ class Installed : public ::testing::Test {
 testing::TempDir* Installed::stage_ = nullptr;
 bool Installed::installed_ = false;
 
-TEST_F(Installed, DesktopEntryAndAppStreamMetadataValidate) {
-  const fs::path entry = usr() / "share/applications" / (kId + ".desktop");
-  ASSERT_TRUE(fs::is_regular_file(entry));
-  const Outcome desktop = run("desktop-file-validate " + quoted(entry));
-  EXPECT_EQ(desktop.status, 0) << desktop.output;
-  EXPECT_EQ(desktop.output, "") << "no warnings either";
+TEST_F(Installed, DesktopEntriesAndAppStreamMetadataValidate) {
+  for (const std::string& id : {kId, kAnalysisId}) {
+    SCOPED_TRACE(id);
+    const fs::path entry = usr() / "share/applications" / (id + ".desktop");
+    ASSERT_TRUE(fs::is_regular_file(entry));
+    const Outcome desktop = run("desktop-file-validate " + quoted(entry));
+    EXPECT_EQ(desktop.status, 0) << desktop.output;
+    EXPECT_EQ(desktop.output, "") << "no warnings either";
 
-  const fs::path metainfo = usr() / "share/metainfo" / (kId + ".metainfo.xml");
-  ASSERT_TRUE(fs::is_regular_file(metainfo));
-  const Outcome appstream = run("appstreamcli validate --no-net " + quoted(metainfo));
-  EXPECT_EQ(appstream.status, 0) << appstream.output;
-  EXPECT_EQ(appstream.output.find("E: "), std::string::npos) << appstream.output;
+    const fs::path metainfo = usr() / "share/metainfo" / (id + ".metainfo.xml");
+    ASSERT_TRUE(fs::is_regular_file(metainfo));
+    const Outcome appstream = run("appstreamcli validate --no-net " + quoted(metainfo));
+    EXPECT_EQ(appstream.status, 0) << appstream.output;
+    EXPECT_EQ(appstream.output.find("E: "), std::string::npos) << appstream.output;
+  }
+}
+
+TEST_F(Installed, FileManagerOpensX3pFilesInCorvaneAnalysis) {
+  // The databases a desktop builds from the installed files, made in a folder of the test's own:
+  // update-mime-database skips a malformed file or one in the wrong namespace with a message and
+  // exit status 0, so only what it wrote shows that the type is known.
+  const testing::TempDir data;
+  fs::create_directories(data.path() / "mime/packages");
+  fs::copy(usr() / "share/mime/packages" / (kId + ".xml"), data.path() / "mime/packages");
+  fs::copy(usr() / "share/applications", data.path() / "applications");
+  const Outcome mime = run("update-mime-database " + quoted(data.path() / "mime"));
+  ASSERT_EQ(mime.status, 0) << mime.output;
+  EXPECT_NE(contents(data.path() / "mime/globs2").find(":" + kX3pType + ":*.x3p\n"),
+            std::string::npos)
+      << mime.output;
+  EXPECT_NE(contents(data.path() / "mime/subclasses").find(kX3pType + " application/zip\n"),
+            std::string::npos)
+      << mime.output;
+
+  // Which programs a file manager offers for the type.
+  const Outcome desktop = run("update-desktop-database " + quoted(data.path() / "applications"));
+  ASSERT_EQ(desktop.status, 0) << desktop.output;
+  const std::string handlers = contents(data.path() / "applications/mimeinfo.cache");
+  EXPECT_NE(handlers.find(kX3pType + "=" + kAnalysisId + ".desktop;"), std::string::npos)
+      << handlers;
 }
 
 TEST_F(Installed, IconsAtEveryThemeSizeAndManPages) {
@@ -99,7 +135,7 @@ TEST_F(Installed, IconsAtEveryThemeSizeAndManPages) {
     const fs::path icon = usr() / "share/icons/hicolor" / folder / "apps" / (kId + ".png");
     EXPECT_EQ(pngSize(icon), std::make_pair(size, size)) << icon;
   }
-  for (const char* page : {"corvane.1", "corvane-batch.1"}) {
+  for (const char* page : {"corvane.1", "corvane-batch.1", "corvane-analysis.1"}) {
     const fs::path file = usr() / "share/man/man1" / page;
     ASSERT_TRUE(fs::is_regular_file(file)) << file;
     // groff's own warnings (-ww) on the page, formatted and thrown away (-z).
@@ -127,6 +163,7 @@ TEST_F(Installed, BatchProgramReportsTheInstalledSamples) {
   }
   EXPECT_EQ(reported, 5u) << batch.output;
   EXPECT_TRUE(fs::is_regular_file(usr() / "bin/corvane"));
+  EXPECT_TRUE(fs::is_regular_file(usr() / "bin/corvane-analysis"));
 }
 
 TEST_F(Installed, TheOpenDialogStartsInTheInstalledSamples) {
