@@ -23,38 +23,23 @@ struct Moments {
   double max = 0, min = 0;
 };
 
-Moments momentsOf(std::span<const double> v) {
+// The moments of every value, or with `measuredOnly` of the measured ones alone (NaN left out,
+// N their number).
+template <bool measuredOnly>
+Moments moments(std::span<const double> v) {
   Moments m;
   double sumAbs = 0, sum2 = 0, sum3 = 0, sum4 = 0;
-  m.max = m.min = v.empty() ? 0 : v[0];
-  for (const double value : v) {
-    const double square = value * value;
-    sumAbs += std::fabs(value);
-    sum2 += square;
-    sum3 += square * value;
-    sum4 += square * square;
-    m.max = std::max(m.max, value);
-    m.min = std::min(m.min, value);
+  if constexpr (measuredOnly) {
+    m.max = -std::numeric_limits<double>::infinity();
+    m.min = std::numeric_limits<double>::infinity();
+  } else {
+    m.max = m.min = v.empty() ? 0 : v[0];
   }
-  const double n = static_cast<double>(v.size());
-  m.meanAbs = sumAbs / n;
-  m.rms = std::sqrt(sum2 / n);
-  if (m.rms != 0) {
-    m.skewness = sum3 / n / (m.rms * m.rms * m.rms);
-    m.kurtosis = sum4 / n / (sum2 / n * (sum2 / n));
-  }
-  return m;
-}
-
-// The same over the measured values alone (NaN left out).
-Moments momentsOfMeasured(std::span<const double> v) {
-  Moments m;
-  double sumAbs = 0, sum2 = 0, sum3 = 0, sum4 = 0;
-  m.max = -std::numeric_limits<double>::infinity();
-  m.min = std::numeric_limits<double>::infinity();
   std::size_t count = 0;
   for (const double value : v) {
-    if (!isMeasured(value)) continue;
+    if constexpr (measuredOnly) {
+      if (!isMeasured(value)) continue;
+    }
     const double square = value * value;
     sumAbs += std::fabs(value);
     sum2 += square;
@@ -74,8 +59,8 @@ Moments momentsOfMeasured(std::span<const double> v) {
   return m;
 }
 
-Moments momentsOf(std::span<const double> v, bool holes) {
-  return holes ? momentsOfMeasured(v) : momentsOf(v);
+Moments momentsOf(std::span<const double> v, bool holes = false) {
+  return holes ? moments<true>(v) : moments<false>(v);
 }
 
 // The measured values of `v` gathered into `into`; the span of them.

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "analysis/fftw_plans.h"
+#include "analysis/profile_curves.h"
 
 namespace corvane {
 namespace {
@@ -33,8 +34,8 @@ std::int16_t levelOf(double s, double low, double high) {
   return static_cast<std::int16_t>(std::clamp(level, 0.0, 255.0));
 }
 
-std::optional<ProfileCurves> middleProfile(const std::vector<std::span<const Point>>& profiles,
-                                           const StandardResult& result,
+// The evaluated profile nearest the middle of the file, as the figures saw it.
+std::optional<ProfileCurves> middleProfile(std::span<const Point> all, const StandardResult& result,
                                            StandardWorkspace& workspace) {
   const double middle = (static_cast<double>(result.profiles.size()) + 1) / 2;
   const ProfileResult* nearest = nullptr;
@@ -46,28 +47,7 @@ std::optional<ProfileCurves> middleProfile(const std::vector<std::span<const Poi
     }
   }
   if (nearest == nullptr) return std::nullopt;
-  const auto points = profiles[static_cast<std::size_t>(nearest->profile - 1)];
-  evaluateProfile(points, result.settings, workspace);  // leaves x, P and R in the workspace
-  ProfileCurves curves;
-  curves.profile = nearest->profile;
-  curves.y = points.front().y;
-  curves.x = workspace.x;
-  curves.primary = workspace.primary;
-  curves.roughness = workspace.meanLine;
-  curves.meanLine.resize(curves.x.size());
-  for (std::size_t i = 0; i < curves.x.size(); ++i) {
-    curves.meanLine[i] = curves.primary[i] - curves.roughness[i];
-  }
-  curves.first = nearest->first;
-  curves.last = nearest->last;
-  // Every sampling length's ends, those left out for a hole too.
-  const int nr = nearest->samplingLengths;
-  for (int j = 0; j <= nr; ++j) {
-    curves.boundaries.push_back(curves.x[curves.first] + j * result.cutoff);
-  }
-  curves.rp = nearest->figures[figure::Rp];
-  curves.rv = nearest->figures[figure::Rv];
-  return curves;
+  return profileCurves(all, result, nearest->profile, workspace);
 }
 
 std::optional<Spectrum> primarySpectrum(const std::vector<std::span<const Point>>& profiles,
@@ -281,7 +261,7 @@ SurfaceCurves surfaceCurves(std::span<const Point> all, const StandardResult& re
       autocorrelation.maxY == result.grid->ny / 2) {
     curves.autocorrelation = autocorrelationMap(autocorrelation, *result.grid);
   }
-  curves.profile = middleProfile(profiles, result, workspace);
+  curves.profile = middleProfile(all, result, workspace);
   curves.spectrum = primarySpectrum(profiles, result, workspace);
 
   for (const ProfileResult& profile : result.profiles) {
