@@ -23,6 +23,7 @@
 
 #include "report/chart_canvas.h"
 #include "report/viridis.h"
+#include "workspace/surfaces_model.h"
 
 namespace corvane::workspace {
 namespace {
@@ -49,18 +50,6 @@ class ExaggerationBox : public QDoubleSpinBox {
     return text;
   }
 };
-
-QString unitSymbol(LengthUnit unit) {
-  switch (unit) {
-    case LengthUnit::Micrometre:
-      return QStringLiteral("µm");
-    case LengthUnit::Metre:
-      return QStringLiteral("m");
-    case LengthUnit::Millimetre:
-      break;
-  }
-  return QStringLiteral("mm");
-}
 
 // 1, 2 or 5 times a power of ten, the nearest to `value` in ratio.
 double roundValue(double value) {
