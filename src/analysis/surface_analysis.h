@@ -25,9 +25,11 @@ struct SurfaceAnalysis {
   int points = 0;  // the measured points
   Extents extents;
   bool x3p = false;
-  X3pInfo x3pInfo;  // for an X3P file
+  X3pInfo x3pInfo;               // for an X3P file
+  std::string format = "ascii";  // "ascii", "x3p" or an instrument format's name ("sdf", ...)
+  std::optional<MeasurementInfo> measurement;  // for a file from an instrument, X3P included
   LengthUnit unit = LengthUnit::Millimetre;
-  bool unitKnown = false;  // given by the user, or an X3P file's own
+  bool unitKnown = false;  // given by the user, or the own of a file from an instrument
   StandardResult standard;
   std::optional<SurfaceCurves> curves;
 };

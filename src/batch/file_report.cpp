@@ -8,6 +8,7 @@
 #include "analysis/profile_roughness.h"
 #include "analysis/reference_plane.h"
 #include "data/point_reader.h"
+#include "formats/instrument_file.h"
 #include "formats/surface_file.h"
 #include "formats/x3p.h"
 #include "text/number_text.h"
@@ -74,20 +75,23 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
   PointTable& table = workspace.table;
   std::span<const Point> points;
   const std::filesystem::path path(file);
-  const bool x3p = isX3pFile(path);
-  if (x3p || readsAnySize(options)) {
+  // Files from instruments are read by the surface readers whatever is asked.
+  const bool instrument = isX3pFile(path) || instrumentFormatOf(path) != nullptr;
+  if (instrument || readsAnySize(options)) {
     // The figures beyond the window's take files of any size (without them an X3P file keeps
     // the window's limit); the window's table takes its own share of them below.
     PointList& list = workspace.list;
     const SurfaceRead read =
         readSurface(path, list, options.unit, readsAnySize(options) ? kMaxListPoints : kMaxPoints);
     report.x3p = read.x3p;
+    report.format = read.format;
     if (!read.ok) {
       report.error = read.error;
       return report;
     }
     report.x3pInfo = read.x3pInfo;
-    report.unitKnown = report.unitKnown || read.x3p;
+    report.measurement = read.measurement;
+    report.unitKnown = report.unitKnown || read.measurement.has_value();
     points = list.points();
     // A grid's non-measured points (z NaN) keep their places for the standard figures; the
     // window's figures are those of the measured points, as its table holds.
@@ -104,8 +108,9 @@ FileReport analyseFile(const std::string& file, const BatchOptions& options,
       window.error = ReadError::TooManyPoints;
       window.line = read.pastWindowLine;
       window.point = kMaxPoints + 1;
-      report.windowError =
-          report.x3p ? "more than " + std::to_string(kMaxPoints) + " points" : describe(window);
+      report.windowError = report.measurement
+                               ? "more than " + std::to_string(kMaxPoints) + " points"
+                               : describe(window);
     }
   } else {
     const ReadResult read = readPointFile(path, table);

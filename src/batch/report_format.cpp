@@ -198,7 +198,7 @@ std::string jsonReport(const FileReport& report) {
       ok ? jsonArray(report.list3, [](const std::string& s) { return jsonString(s); }) : "null");
   appendField(out, "rn2d", number(report.rn2d));
   appendField(out, "rn2dLine", string(report.rn2dLine));
-  appendField(out, "format", report.x3p ? "\"x3p\"" : "\"ascii\"");
+  appendField(out, "format", jsonString(report.format));
   appendField(out, "unit", jsonString(unitName(report.unit)));
   if (report.x3p && report.ok) {
     const X3pInfo& x = report.x3pInfo;
@@ -212,6 +212,20 @@ std::string jsonReport(const FileReport& report) {
     appendField(object, "instrument", jsonString(x.instrument));
     appendField(object, "comment", jsonString(x.comment));
     appendField(out, "x3p", object + "}");
+  }
+  if (report.measurement && report.ok) {
+    const MeasurementInfo& m = *report.measurement;
+    const auto text = [](const std::string& value) {
+      return value.empty() ? std::string("null") : jsonString(value);
+    };
+    std::string object = "{\"format\":" + jsonString(m.format) + ",\"size\":[" +
+                         std::to_string(m.size[0]) + "," + std::to_string(m.size[1]) + "]";
+    appendField(object, "nonMeasured", std::to_string(m.nonMeasured));
+    appendField(object, "date", text(m.date));
+    appendField(object, "instrument", text(m.instrument));
+    appendField(object, "comment", text(m.comment));
+    appendField(object, "unitInFile", text(m.unitInFile));
+    appendField(out, "measurement", object + "}");
   }
   if (report.standardAsked)
     appendField(out, "standard", report.ok ? standardJson(report.standard) : "null");

@@ -26,4 +26,14 @@ struct X3pInfo {
   std::string creator, date, instrument, comment;  // Record2, empty where it has none
 };
 
+// What a file from an instrument (X3P or an instrument's own format) says of its measurement.
+// Empty texts are what the file does not say.
+struct MeasurementInfo {
+  std::string format;                   // "x3p", "sdf", "sur", "metropro", "datx", "plu", ...
+  std::array<std::uint64_t, 2> size{};  // points along x and along y (1 for a profile)
+  std::uint64_t nonMeasured = 0;        // points of the grid without a measured height
+  std::string date, instrument, comment;
+  std::string unitInFile;  // the file's own unit of its heights
+};
+
 }  // namespace corvane

@@ -86,8 +86,7 @@ std::string readEntry(zip_t* archive, zip_int64_t index, const std::string& name
     }
     // In pieces, so that the progress of a large entry can be told.
     constexpr std::size_t kPiece = std::size_t{4} << 20;
-    const zip_int64_t n =
-        zip_fread(file, bytes.data() + got, std::min(bytes.size() - got, kPiece));
+    const zip_int64_t n = zip_fread(file, bytes.data() + got, std::min(bytes.size() - got, kPiece));
     if (n < 0) {
       const std::string why = zip_error_strerror(zip_file_get_error(file));
       zip_fclose(file);

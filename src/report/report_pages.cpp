@@ -164,6 +164,23 @@ void drawSurfacePage(QPainter& painter, const QRectF& page, const SurfaceAnalysi
     y = textLine(painter, left, y,
                  QFontMetricsF(textFont(6.5)).elidedText(line, Qt::ElideRight, width),
                  textFont(6.5));
+  } else if (report.measurement) {
+    // What an instrument's file says of its measurement.
+    const MeasurementInfo& m = *report.measurement;
+    QString line = QStringLiteral("%1 file, %2 × %3 points, %4 non-measured")
+                       .arg(fromUtf8(m.format).toUpper())
+                       .arg(m.size[0])
+                       .arg(m.size[1])
+                       .arg(m.nonMeasured);
+    for (const auto& [label, value] :
+         {std::pair{"made", m.date}, std::pair{"instrument", m.instrument},
+          std::pair{"comment", m.comment}, std::pair{"heights in the file in", m.unitInFile}}) {
+      if (!value.empty())
+        line += QStringLiteral(" · %1 %2").arg(QLatin1String(label), fromUtf8(value));
+    }
+    y = textLine(painter, left, y,
+                 QFontMetricsF(textFont(6.5)).elidedText(line, Qt::ElideRight, width),
+                 textFont(6.5));
   }
   painter.setFont(textFont(6.5));
   painter.setPen(kInk);

@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <fstream>
 
+#include "formats/instrument_file.h"
 #include "formats/x3p.h"
 #include "report/chart_canvas.h"
 #include "report/figure_drawings.h"
@@ -346,9 +347,16 @@ void AnalysisWindow::updateTitle() {
 }
 
 void AnalysisWindow::open() {
-  openFiles(
-      dialogs_->openFiles(this, tr("Open Surfaces"),
-                          tr("Surface files (*.x3p *.txt *.xyz *.asc *.csv);;All files (*)")));
+  // X3P, point files and every instrument format Corvane reads.
+  QString patterns = QStringLiteral("*.x3p *.txt *.xyz *.asc *.csv");
+  for (const InstrumentFormat& format : instrumentFormats()) {
+    for (const std::string_view extension : format.extensions) {
+      patterns += QStringLiteral(" *") +
+                  QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
+    }
+  }
+  openFiles(dialogs_->openFiles(this, tr("Open Surfaces"),
+                                tr("Surface files (%1);;All files (*)").arg(patterns)));
 }
 
 void AnalysisWindow::closeSelected() {

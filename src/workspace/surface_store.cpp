@@ -73,9 +73,9 @@ void SurfaceStore::setSettings(const AnalysisSettings& settings) {
   settings_ = settings;
   for (std::size_t row = 0; row < entries_.size(); ++row) {
     Entry& entry = entries_[row];
-    // An X3P file's points are converted to the unit as they are read; a point file's are in
-    // it already. A file that could not be read stays as it is.
-    const bool read = !entry.points || (unitChanged && entry.read.x3p);
+    // The points of a file from an instrument (X3P or its own format) are converted to the unit
+    // as they are read; a point file's are in it already. A file that could not be read stays as it is.
+    const bool read = !entry.points || (unitChanged && entry.read.measurement.has_value());
     if (!entry.points && entry.state == State::Failed && !unitChanged) continue;
     start(entry, read);
     emit rowChanged(static_cast<int>(row));
@@ -148,6 +148,8 @@ void SurfaceStore::start(Entry& entry, bool read) {
       analysis.ok = true;
       analysis.x3p = read.x3p;
       analysis.x3pInfo = read.x3pInfo;
+      analysis.format = read.format;
+      analysis.measurement = read.measurement;
       analysis.unit = settings.unit;
       analysis.unitKnown = true;
       if (!analyseSurface(surface->points(), settings.standard, true, true, workspace, analysis,
