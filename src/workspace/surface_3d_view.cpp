@@ -9,6 +9,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtDataVisualization/Q3DCamera>
 #include <QtDataVisualization/Q3DScene>
@@ -119,6 +120,50 @@ class RoundTicks : public QValue3DAxisFormatter {
   }
 };
 
+// Every so many block of a reduced map, so that at most `side` blocks lie along either side: a
+// coarse map drawn while the whole one waits its turn.
+ReducedSurface sampled(const ReducedSurface& drawn, std::size_t side) {
+  const std::size_t step =
+      std::max((drawn.columns + side - 1) / side, (drawn.rows + side - 1) / side);
+  if (step <= 1) return drawn;
+  ReducedSurface coarse;
+  coarse.left = drawn.left;
+  coarse.right = drawn.right;
+  coarse.bottom = drawn.bottom;
+  coarse.top = drawn.top;
+  coarse.columns = (drawn.columns + step - 1) / step;
+  coarse.rows = (drawn.rows + step - 1) / step;
+  coarse.heights.reserve(coarse.columns * coarse.rows);
+  for (std::size_t r = 0; r < drawn.rows; r += step) {
+    for (std::size_t c = 0; c < drawn.columns; c += step) {
+      coarse.heights.push_back(drawn.heights[r * drawn.columns + c]);
+    }
+  }
+  return coarse;
+}
+
+// The points of a reduced map as the graph takes them: at the centres of the blocks, rows from
+// the lowest y as in the map. A block without a measured point keeps S NaN: the graph leaves out
+// the cells around it.
+QSurfaceDataArray* dataArray(const ReducedSurface& drawn) {
+  const std::size_t columns = drawn.columns, rows = drawn.rows;
+  const double dx = (drawn.right - drawn.left) / static_cast<double>(columns);
+  const double dy = (drawn.top - drawn.bottom) / static_cast<double>(rows);
+  auto* array = new QSurfaceDataArray;
+  array->reserve(static_cast<qsizetype>(rows));
+  for (std::size_t r = 0; r < rows; ++r) {
+    auto* row = new QSurfaceDataRow(static_cast<qsizetype>(columns));
+    const auto y = static_cast<float>(drawn.bottom + (static_cast<double>(r) + 0.5) * dy);
+    const float* heights = drawn.heights.data() + r * columns;
+    for (std::size_t c = 0; c < columns; ++c) {
+      const auto x = static_cast<float>(drawn.left + (static_cast<double>(c) + 0.5) * dx);
+      (*row)[static_cast<qsizetype>(c)].setPosition(QVector3D(x, heights[c], y));
+    }
+    array->append(row);
+  }
+  return array;
+}
+
 void titleAxis(QValue3DAxis* axis, const QString& title) {
   axis->setTitle(title);
   axis->setTitleVisible(true);
@@ -172,6 +217,7 @@ Surface3dView::Surface3dView(QWidget* parent) : QWidget(parent) {
   }
   if (graph) {
     graph_ = graph;
+    graph_->installEventFilter(this);
     graphPage_ = QWidget::createWindowContainer(graph_, this);
     // Tab moves between the widgets around the graph, never into its window.
     graphPage_->setFocusPolicy(Qt::NoFocus);
@@ -221,6 +267,13 @@ Surface3dView::Surface3dView(QWidget* parent) : QWidget(parent) {
   layout->addWidget(pages_, 1);
 
   connect(exaggeration_, &QDoubleSpinBox::valueChanged, this, [this] { applyExaggeration(); });
+  if (graph_ && openGl.software) {
+    // A software renderer compiles its shaders, its label textures' and every other drawing
+    // step's machine code on the graph's first frame: over a tenth of a second in one go. Drawn
+    // once here, before the window shows, that frame does not hold the window up when the first
+    // surface arrives. A graphics card starts in a few milliseconds and needs none of it.
+    graph_->renderToImage(0, QSize(8, 8));
+  }
   clear(QStringLiteral("no surface is selected"));
 }
 
@@ -285,24 +338,14 @@ void Surface3dView::setSurface(SurfaceResultPtr surface) {
   exaggeration_->setEnabled(true);
 
   if (graph_) {
-    // Points at the centres of the blocks, rows from the lowest y as in the map. A block without
-    // a measured point keeps S NaN: the graph leaves out the cells around it.
-    const std::size_t columns = drawn_.columns, rows = drawn_.rows;
-    const double dx = (drawn_.right - drawn_.left) / static_cast<double>(columns);
-    const double dy = (drawn_.top - drawn_.bottom) / static_cast<double>(rows);
-    auto* array = new QSurfaceDataArray;
-    array->reserve(static_cast<qsizetype>(rows));
-    for (std::size_t r = 0; r < rows; ++r) {
-      auto* row = new QSurfaceDataRow(static_cast<qsizetype>(columns));
-      const auto y = static_cast<float>(drawn_.bottom + (static_cast<double>(r) + 0.5) * dy);
-      const float* heights = drawn_.heights.data() + r * columns;
-      for (std::size_t c = 0; c < columns; ++c) {
-        const auto x = static_cast<float>(drawn_.left + (static_cast<double>(c) + 0.5) * dx);
-        (*row)[static_cast<qsizetype>(c)].setPosition(QVector3D(x, heights[c], y));
-      }
-      array->append(row);
-    }
-    series_->dataProxy()->resetArray(array);
+    // On a software renderer the graph's first frame (its shaders compiled, its mesh built) and
+    // a frame of the whole reduced map each take most of a tenth of a second: together they
+    // would hold the window up. So the graph first draws a coarse map, and the reduced one only
+    // once that frame is drawn, each frame in an event of its own.
+    ++generation_;
+    const ReducedSurface first = sampled(drawn_, kFirstSide);
+    fullPending_ = first.columns < drawn_.columns || first.rows < drawn_.rows;
+    series_->dataProxy()->resetArray(dataArray(fullPending_ ? first : drawn_));
 
     titleAxis(graph_->axisX(), QStringLiteral("x (%1)").arg(unit_));
     titleAxis(graph_->axisZ(), QStringLiteral("y (%1)").arg(unit_));
@@ -316,7 +359,27 @@ void Surface3dView::setSurface(SurfaceResultPtr surface) {
   applyExaggeration();
 }
 
+void Surface3dView::drawFull() {
+  if (!fullPending_ || !series_) return;
+  fullPending_ = false;
+  series_->dataProxy()->resetArray(dataArray(drawn_));
+}
+
+bool Surface3dView::eventFilter(QObject* watched, QEvent* event) {
+  // The graph draws a frame when its window is exposed and on an update request: once the coarse
+  // map's has been drawn, the reduced map follows in an event of its own.
+  if (watched == graph_ && fullPending_ &&
+      (event->type() == QEvent::UpdateRequest || event->type() == QEvent::Expose)) {
+    QTimer::singleShot(0, this, [this, generation = generation_] {
+      if (generation == generation_) drawFull();
+    });
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 void Surface3dView::clear(const QString& reason) {
+  ++generation_;
+  fullPending_ = false;
   reason_ = reason;
   drawn_ = {};
   holes_ = 0;
@@ -370,6 +433,7 @@ void Surface3dView::describe() {
 
 QImage Surface3dView::renderToImage(QSize size) {
   if (!graph_ || !graph_->hasContext() || size.isEmpty()) return {};
+  drawFull();
   return graph_->renderToImage(0, size);
 }
 

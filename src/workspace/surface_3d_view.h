@@ -25,6 +25,8 @@ namespace corvane::workspace {
 class Surface3dView : public QWidget {
  public:
   static constexpr std::size_t kMaxSide = 512;
+  // The side of the coarse map the graph draws first.
+  static constexpr std::size_t kFirstSide = 64;
 
   explicit Surface3dView(QWidget* parent = nullptr);
   ~Surface3dView() override;
@@ -42,6 +44,8 @@ class Surface3dView : public QWidget {
   void clear(const QString& reason);
   void applyExaggeration();
   void describe();
+  void drawFull();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   QDoubleSpinBox* exaggeration_ = nullptr;
   QLabel* exaggerationLabel_ = nullptr;
@@ -60,6 +64,8 @@ class Surface3dView : public QWidget {
   double lateral_ = 0;         // the longer side of the map
   std::size_t holes_ = 0;      // blocks without a measured point
   std::size_t mapColumns_ = 0, mapRows_ = 0;
+  bool fullPending_ = false;  // the coarse map is drawn, the reduced one still to follow
+  unsigned generation_ = 0;   // of the surface drawn, so that a late step is dropped
 };
 
 }  // namespace corvane::workspace
