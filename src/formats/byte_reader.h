@@ -90,10 +90,7 @@ class ByteReader {
     const std::string_view part = take(sizeof(T), what);
     return load<T>(part.data(), order);
   }
-  FormatError short_(std::string_view what) const {
-    return FormatError("the file ends before its " + std::string(what) + " (" +
-                       std::to_string(bytes_.size()) + " bytes)");
-  }
+  FormatError short_(std::string_view what) const { return endsBefore(what, bytes_.size()); }
 
   std::string_view bytes_;
   std::size_t offset_ = 0;

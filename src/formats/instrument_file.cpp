@@ -51,6 +51,13 @@ void checkGridSize(std::uint64_t columns, std::uint64_t rows, std::uint64_t limi
   }
 }
 
+FormatError endsBefore(std::string_view what, std::size_t size) {
+  std::string text = "the file ends before its ";
+  text.append(what);
+  text.append(" (").append(std::to_string(size)).append(" bytes)");
+  return FormatError(text);
+}
+
 void checkSpacing(double step, std::string_view what) {
   if (!std::isfinite(step) || !(step > 0)) {
     throw FormatError("the file's " + std::string(what) + " is not a positive number");

@@ -40,6 +40,10 @@ struct FormatError : std::runtime_error {
 // or that holds more than `limit` points; called before anything of that size is allocated.
 void checkGridSize(std::uint64_t columns, std::uint64_t rows, std::uint64_t limit);
 
+// "the file ends before its <what> (<size> bytes)": a read past the end of a file of `size`
+// bytes.
+FormatError endsBefore(std::string_view what, std::size_t size);
+
 // Refuses (FormatError) a spacing that is zero, negative or not finite; `what` names it ("x
 // spacing").
 void checkSpacing(double step, std::string_view what);
