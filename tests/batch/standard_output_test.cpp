@@ -224,5 +224,48 @@ TEST(StandardOutput, AFieldWithHolesCountsTheMeasuredPointsAndWritesItsHolesBack
   }
 }
 
+TEST(StandardOutput, AnInstrumentsFileSaysWhatItMeasuredAndConvertsToX3p) {
+  // The shared OPD file: 736 x 480 points, 809 of them invalid, heights in nm in the file (its
+  // Date, Time and MachineID blocks as read with python's struct).
+  testing::TempDir files;
+  auto workspace = std::make_unique<Workspace>();
+  BatchOptions options;
+  options.standard = true;
+  options.unit = LengthUnit::Micrometre;
+  options.x3pFolder = files.path().string();
+  const FileReport report =
+      analyseFile(CORVANE_FORMATS_DIR "/opd_raw_int16.opd", options, ".", *workspace);
+  ASSERT_TRUE(report.ok) << report.error;
+  const auto value = JsonReader::read(jsonReport(report));
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->find("format")->text, "opd");
+  const JsonValue* measurement = value->find("measurement");
+  ASSERT_NE(measurement, nullptr);
+  EXPECT_EQ(measurement->find("format")->text, "opd");
+  EXPECT_EQ(measurement->find("nonMeasured")->text, "809");
+  EXPECT_EQ(measurement->find("unitInFile")->text, "nm");
+  EXPECT_EQ(measurement->find("instrument")->text, "NT1100");
+  EXPECT_TRUE(measurement->find("comment")->isNull());
+  EXPECT_EQ(value->find("points")->text, std::to_string(736 * 480 - 809));
+  // An X3P file's measurement beside its x3p object.
+  const FileReport x3p =
+      analyseFile(CORVANE_SAMPLES_DIR "/confocal_holes.x3p", BatchOptions{}, ".", *workspace);
+  const auto x3pValue = JsonReader::read(jsonReport(x3p));
+  ASSERT_TRUE(x3pValue.has_value());
+  EXPECT_EQ(x3pValue->find("measurement")->find("nonMeasured")->text, "5270");
+  EXPECT_EQ(x3pValue->find("measurement")->find("unitInFile")->text, "m");
+  // Converted to X3P and read again: the same grid, holes and figures.
+  ASSERT_TRUE(report.x3pError.empty()) << report.x3pError;
+  options.x3pFolder.reset();
+  const FileReport again = analyseFile(report.x3pWritten, options, ".", *workspace);
+  ASSERT_TRUE(again.ok) << again.error;
+  EXPECT_EQ(again.x3pInfo.invalidPoints, 809u);
+  for (std::size_t f = 0; f < kArealFigureNames.size(); ++f) {
+    EXPECT_NEAR(again.standard.areal[f], report.standard.areal[f],
+                1e-9 * std::fabs(report.standard.areal[f]))
+        << kArealFigureNames[f];
+  }
+}
+
 }  // namespace
 }  // namespace corvane

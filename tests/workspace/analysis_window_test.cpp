@@ -216,6 +216,15 @@ TEST_F(Window, AnotherUnitConvertsTheLengthsAndTheX3pData) {
   expectBatchFigures({QStringLiteral("--unit"), QStringLiteral("um")}, confocal);
 }
 
+TEST_F(Window, OpensAnInstrumentsFileWithTheBatchsFigures) {
+  // Digital Surf: a surface with non-measured points, its lengths in mm in the file.
+  const QString sur = QStringLiteral(CORVANE_FORMATS_DIR "/sur_surface_nonmeasured.sur");
+  window_->openFiles({sur});
+  waitUntilIdle();
+  ASSERT_EQ(window_->store().at(0).state, SurfaceStore::State::Ready);
+  expectBatchFigures({}, sur);
+}
+
 // The text of a PDF as pdftotext reads it.
 std::string pdfText(const QString& pdf) {
   QProcess text;
