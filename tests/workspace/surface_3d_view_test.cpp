@@ -2,6 +2,7 @@
 // draw, and that it draws something where OpenGL works.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QColor>
 #include <QDoubleSpinBox>
 #include <QImage>
@@ -107,7 +108,9 @@ TEST(Surface3dView, RendersTheSurfaceWhereOpenGlWorks) {
   if (!view.hasOpenGl()) GTEST_SKIP() << "no OpenGL context here";
   view.resize(640, 480);
   view.show();
-  view.setSurface(gridSurface(60, 50, true));
+  // Larger than the coarse map drawn first: the image is of the whole reduced map.
+  view.setSurface(gridSurface(300, 200, true));
+  QApplication::processEvents();
   const QImage image = view.renderToImage(QSize(320, 240));
   ASSERT_FALSE(image.isNull());
   // The surface in the colours of its heights over the grey and white of the axes' box: many
