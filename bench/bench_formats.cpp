@@ -5,7 +5,11 @@
 //                          as the batch keeps one
 //   BM_BareBytes/<file>    the whole file read into a std::string (one read), and for a
 //                          compressed Digital Surf file the inflating of its zlib streams
-//   BM_ReadShared/<file>   the same two on each real file of tests/data/formats
+//   BM_BarePoints/<file>   the bytes read as above and a point (24 bytes: x, y and z) written
+//                          for each height into a list kept across iterations: the least any
+//                          reader into Corvane's points does, which a binary grid's bytes
+//                          (2 to 8 a height) alone do not show
+//   BM_ReadShared/<file>   the first two on each real file of tests/data/formats
 //   BM_BareShared/<file>
 //
 // Each read is registered just before its baseline, so the pairs come out together; the goal
@@ -129,6 +133,27 @@ void bare(benchmark::State& state, const fs::path& path, bool made) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fs::file_size(path)));
 }
 
+void barePoints(benchmark::State& state, const fs::path& path) {
+  if (!ready(state, path, true)) return;
+  const std::vector<double>& z = corvane::bench::formatHeights();
+  constexpr std::size_t side = corvane::bench::kFormatSide;
+  constexpr double step = corvane::bench::kFormatStep * 1e6;
+  corvane::PointList list;
+  for (auto _ : state) {
+    const std::string bytes = wholeFile(path);
+    benchmark::DoNotOptimize(bytes.data());
+    corvane::Point* rows = list.resize(static_cast<int>(z.size()));
+    for (std::size_t r = 0; r < side; ++r) {
+      for (std::size_t c = 0; c < side; ++c) {
+        rows[1 + r * side + c] = corvane::Point{
+            static_cast<double>(c) * step, static_cast<double>(r) * step, z[r * side + c] * 1e6};
+      }
+    }
+    list.setCount(static_cast<int>(z.size()));
+    benchmark::DoNotOptimize(list.points().data());
+  }
+}
+
 void registerPair(const std::string& read_, const std::string& bare_, const fs::path& path,
                   const corvane::InstrumentFormat& format, bool made) {
   benchmark::RegisterBenchmark(read_.c_str(), [path, &format, made](benchmark::State& state) {
@@ -146,6 +171,10 @@ int main(int argc, char** argv) {
     const std::string label(file.label);
     registerPair("BM_ReadFormat/" + label, "BM_BareBytes/" + label,
                  corvane::bench::formatFilePath(file), formatNamed(file.format), true);
+    benchmark::RegisterBenchmark(("BM_BarePoints/" + label).c_str(),
+                                 [path = corvane::bench::formatFilePath(file)](
+                                     benchmark::State& state) { barePoints(state, path); })
+        ->Unit(benchmark::kMillisecond);
   }
   std::vector<fs::path> shared;
   for (const fs::directory_entry& entry : fs::directory_iterator(CORVANE_FORMATS_DIR)) {

@@ -23,12 +23,13 @@ python3 - "$out" <<'PY'
 import json, sys
 median = {b["run_name"]: b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"]
           if b.get("aggregate_name") == "median"}
-print(f"{'file':<30} {'read ms':>9} {'bare ms':>9} {'ratio':>6}")
+print(f"{'file':<30} {'read ms':>9} {'bare ms':>9} {'ratio':>6} {'points ms':>9} {'ratio':>6}")
 for read, bare in (("BM_ReadFormat/", "BM_BareBytes/"), ("BM_ReadShared/", "BM_BareShared/")):
     for name, time in median.items():
         file = name[len(read):]
         if name.startswith(read) and bare + file in median:
             ratio = time / median[bare + file]
-            print(f"{file:<30} {time:9.3f} {median[bare + file]:9.3f} {ratio:6.1f}"
-                  + ("  above 2" if ratio > 2 else ""))
+            points = median.get("BM_BarePoints/" + file)
+            extra = f" {points:9.3f} {time / points:6.1f}" if points else ""
+            print(f"{file:<30} {time:9.3f} {median[bare + file]:9.3f} {ratio:6.1f}" + extra)
 PY

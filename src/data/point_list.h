@@ -29,8 +29,10 @@ class PointList {
   void setCount(int count) noexcept { count_ = count; }
   // Room for exactly `count` points, for a reader that knows their number before it reads them;
   // rows 1..count of rows() are then to be written and setCount() told how many were.
+  // Rows the list held before keep what they held (the reader overwrites them): a list read
+  // into again at the same size writes its points once, not twice.
   Point* resize(int count) {
-    rows_.assign(static_cast<std::size_t>(count) + 1, Point{});
+    rows_.resize(static_cast<std::size_t>(count) + 1);
     count_ = 0;
     return rows_.data();
   }

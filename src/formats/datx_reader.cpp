@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -446,6 +447,8 @@ void answer(int fd, const InstrumentGrid& grid, std::string refusal) {
 
 // The child's work: the grid, or why not, down the pipe.
 void readInChild(std::string_view bytes, std::uint64_t limit, int fd) {
+  // The heights go down the pipe from a buffer of the child's own, not the parent's point list.
+  const HeightsRoom own(nullptr);
   InstrumentGrid grid;
   std::string refusal;
   try {
@@ -519,6 +522,13 @@ InstrumentGrid readDatx(const std::filesystem::path&, std::string_view bytes, st
       std::min<std::uint64_t>((std::uint64_t{1} << 30) + 8 * std::uint64_t{bytes.size()} +
                                   8 * std::min<std::uint64_t>(limit, std::uint64_t{1} << 33),
                               std::uint64_t{64} << 30);
+  // The library started once here (it reads no file to start), so that each child does not
+  // start it again; once, since the library is not made for threads.
+  static std::once_flag started;
+  std::call_once(started, [] {
+    H5open();
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+  });
   InstrumentGrid grid;
   std::string refusal;
   const ChildEnd end = runInChildProcess(

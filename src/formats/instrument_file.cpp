@@ -39,6 +39,52 @@ const std::vector<InstrumentFormat>& instrumentFormats() {
   return formats;
 }
 
+namespace {
+thread_local PointList* heightsRoom = nullptr;
+}  // namespace
+
+HeightsRoom::HeightsRoom(PointList* list) noexcept : previous_(heightsRoom) { heightsRoom = list; }
+HeightsRoom::~HeightsRoom() { heightsRoom = previous_; }
+PointList* HeightsRoom::current() noexcept { return heightsRoom; }
+
+Heights::Heights() : room_(heightsRoom) {}
+
+Heights::Heights(const Heights& other) : own_(other.begin(), other.end()) {
+  data_ = own_.data();
+  size_ = own_.size();
+}
+
+Heights::Heights(Heights&& other) noexcept
+    : room_(other.room_), own_(std::move(other.own_)), data_(other.data_), size_(other.size_) {
+  other.data_ = nullptr;
+  other.size_ = 0;
+}
+
+Heights& Heights::operator=(Heights other) noexcept {
+  room_ = other.room_;
+  own_ = std::move(other.own_);
+  data_ = other.data_;
+  size_ = other.size_;
+  other.data_ = nullptr;
+  other.size_ = 0;
+  return *this;
+}
+
+void Heights::resize(std::size_t count) {
+  if (room_ == nullptr) {
+    own_.resize(count);
+    data_ = own_.data();
+  } else {
+    // A point is three doubles: the heights fit in the room of the points with room to spare.
+    static_assert(sizeof(Point) == 3 * sizeof(double));
+    if (count > static_cast<std::size_t>(kMaxListPoints)) {
+      throw FormatError("the grid holds more points than Corvane reads from one file");
+    }
+    data_ = reinterpret_cast<double*>(room_->resize(static_cast<int>(count)));
+  }
+  size_ = count;
+}
+
 void checkGridSize(std::uint64_t columns, std::uint64_t rows, std::uint64_t limit) {
   if (columns == 0 || rows == 0) {
     throw FormatError("the file says its grid is " + std::to_string(columns) + " x " +
@@ -74,7 +120,13 @@ std::string lowerExtension(const std::filesystem::path& path) {
 }
 
 // The file's bytes, whole; a FormatError when it cannot be read.
-std::string fileBytes(const std::filesystem::path& path) {
+// Files of this size or less keep the room they were read into for the thread's next file.
+constexpr std::size_t kKeptBytes = std::size_t{256} << 20;
+
+// The file's bytes, whole, in the thread's own buffer: a batch or a window reading one file
+// after another reads each into the room of the last, without the page faults of a new buffer.
+std::string& fileBytes(const std::filesystem::path& path) {
+  thread_local std::string bytes;
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) throw FormatError("it is a folder, not a file");
   std::ifstream in(path, std::ios::binary);
@@ -83,7 +135,8 @@ std::string fileBytes(const std::filesystem::path& path) {
   const std::streamoff size = in.tellg();
   if (size < 0) throw FormatError("the file could not be read");
   in.seekg(0);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
+  if (bytes.capacity() > kKeptBytes) std::string().swap(bytes);
+  bytes.resize(static_cast<std::size_t>(size));
   if (!in.read(bytes.data(), size)) throw FormatError("the file could not be read");
   return bytes;
 }
@@ -108,25 +161,40 @@ InstrumentRead toPoints(const InstrumentGrid& grid, const InstrumentFormat& form
       !inRange(y0 + dy * static_cast<double>(grid.rows - 1))) {
     throw FormatError("the grid's x or y lies beyond the single-precision range");
   }
-  Point* rows = list.resize(static_cast<int>(count));
+  // Heights kept in the list's own room are turned into points where they lie, from the last:
+  // point k takes the bytes from 24 (k + 1) on, beyond the heights 0..k still to be read. Rows
+  // that run with x falling take their heights from a copy.
+  const bool inPlace = grid.z.room() == &list;
+  std::vector<double> copied;
+  const double* z = grid.z.data();
+  if (inPlace && falling) {
+    copied.assign(grid.z.begin(), grid.z.end());
+    z = copied.data();
+  }
+  Point* rows = list.resize(static_cast<int>(count));  // the same room when the heights are in it
   std::uint64_t holes = 0;
-  for (std::size_t r = 0; r < grid.rows; ++r) {
-    const double y = y0 + static_cast<double>(r) * dy;
-    const double* z = grid.z.data() + r * grid.columns;
-    Point* out = rows + 1 + r * grid.columns;
-    for (std::size_t p = 0; p < grid.columns; ++p) {
-      const std::size_t c = falling ? grid.columns - 1 - p : p;
-      const double h = z[c] * zScale;
-      if (!isMeasured(h)) {
-        ++holes;
-        out[p] = Point{x0 + static_cast<double>(c) * dx, y, kNonMeasured};
-        continue;
-      }
-      if (!inRange(h)) {
-        throw FormatError("the height of point " + std::to_string(r * grid.columns + c + 1) +
-                          " lies beyond the single-precision range");
-      }
-      out[p] = Point{x0 + static_cast<double>(c) * dx, y, h};
+  const auto point = [&](std::size_t r, std::size_t p) {
+    const std::size_t c = falling ? grid.columns - 1 - p : p;
+    const double h = z[r * grid.columns + c] * zScale;
+    const double x = x0 + static_cast<double>(c) * dx, y = y0 + static_cast<double>(r) * dy;
+    if (!isMeasured(h)) {
+      ++holes;
+      rows[1 + r * grid.columns + p] = Point{x, y, kNonMeasured};
+      return;
+    }
+    if (!inRange(h)) {
+      throw FormatError("the height of point " + std::to_string(r * grid.columns + c + 1) +
+                        " lies beyond the single-precision range");
+    }
+    rows[1 + r * grid.columns + p] = Point{x, y, h};
+  };
+  if (inPlace && !falling) {
+    for (std::size_t r = grid.rows; r-- > 0;) {
+      for (std::size_t p = grid.columns; p-- > 0;) point(r, p);
+    }
+  } else {
+    for (std::size_t r = 0; r < grid.rows; ++r) {
+      for (std::size_t p = 0; p < grid.columns; ++p) point(r, p);
     }
   }
   list.setCount(static_cast<int>(count));
@@ -174,6 +242,7 @@ namespace {
 InstrumentRead readWith(const std::filesystem::path& path, std::string_view bytes,
                         const InstrumentFormat& format, PointList& list, LengthUnit unit,
                         int limit) {
+  const HeightsRoom room(&list);
   try {
     const InstrumentGrid grid = format.read(path, bytes, static_cast<std::uint64_t>(limit));
     return toPoints(grid, format, list, unit, limit);
@@ -194,7 +263,7 @@ InstrumentRead readWith(const std::filesystem::path& path, std::string_view byte
 
 InstrumentRead readInstrumentFile(const std::filesystem::path& path, const InstrumentFormat& format,
                                   PointList& list, LengthUnit unit, int limit) {
-  std::string bytes;
+  std::string_view bytes;
   try {
     bytes = fileBytes(path);
   } catch (const FormatError& refused) {

@@ -14,6 +14,53 @@
 
 namespace corvane {
 
+// The heights of a grid, row by row, with the few members of a vector that the readers use.
+// While a HeightsRoom is in force on the thread, they are kept at the start of that point list's
+// room, so that the points are made from them in place, without a second buffer the size of the
+// grid; else in a buffer of their own.
+class Heights {
+ public:
+  Heights();
+  // A copy keeps its heights in a buffer of its own; a move takes them where they are.
+  Heights(const Heights& other);
+  Heights(Heights&& other) noexcept;
+  Heights& operator=(Heights other) noexcept;
+  ~Heights() = default;
+  void resize(std::size_t count);
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  double* data() noexcept { return data_; }
+  const double* data() const noexcept { return data_; }
+  double& operator[](std::size_t i) noexcept { return data_[i]; }
+  double operator[](std::size_t i) const noexcept { return data_[i]; }
+  double* begin() noexcept { return data_; }
+  double* end() noexcept { return data_ + size_; }
+  const double* begin() const noexcept { return data_; }
+  const double* end() const noexcept { return data_ + size_; }
+  // The list whose room holds them; nullptr when they are in a buffer of their own.
+  const PointList* room() const noexcept { return room_; }
+
+ private:
+  PointList* room_ = nullptr;
+  std::vector<double> own_;
+  double* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// While it lives, the heights that readers on this thread make are kept in `list`'s room (none:
+// in buffers of their own, as in a reader's child process).
+class HeightsRoom {
+ public:
+  explicit HeightsRoom(PointList* list) noexcept;
+  ~HeightsRoom();
+  HeightsRoom(const HeightsRoom&) = delete;
+  HeightsRoom& operator=(const HeightsRoom&) = delete;
+  static PointList* current() noexcept;
+
+ private:
+  PointList* previous_;
+};
+
 // What an instrument's file holds, as its reader gives it: a grid of heights with x along a row
 // (one row for a profile), in metres, with the file's own words about itself.
 struct InstrumentGrid {
@@ -22,7 +69,7 @@ struct InstrumentGrid {
   double dx = 0, dy = 0;    // metres between neighbours along x and along y (dy unused for 1 row)
   double x0 = 0, y0 = 0;    // metres, the place of the first point of the first row
   // rows × columns heights, row r (at y0 + r·dy) from z[r·columns]; NaN where not measured.
-  std::vector<double> z;
+  Heights z;
   // Heights in metres; false when the file's heights are no length (an intensity, arbitrary
   // units): they are then kept as they stand, in unitInFile.
   bool zIsLength = true;

@@ -5,6 +5,7 @@
 // last row to the first, in wavelengths / Mult ("Wavelength" in nm); "Pixel_size" is the x step
 // in mm, "Aspect" the y step's ratio to it. The file has no signature: its directory is checked.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -186,19 +187,23 @@ InstrumentGrid readOpd(const std::filesystem::path&, std::string_view bytes, std
   const double scale = *wavelength / mult * 1e-9;
   const double notMeasured = std::numeric_limits<double>::quiet_NaN();
   grid.z.resize(static_cast<std::size_t>(count));
-  const char* at = in.take(count * elementSize, "heights").data();
-  for (std::size_t c = 0; c < columns; ++c) {
+  const char* data = in.take(count * elementSize, "heights").data();
+  const auto height = [&](const char* at) {
+    if (elementSize == 2) {
+      const auto raw = ByteReader::load<std::int16_t>(at, std::endian::little);
+      return raw < 32766 && raw != -32768 ? raw * scale : notMeasured;
+    }
+    const float raw = ByteReader::load<float>(at, std::endian::little);
+    return std::isfinite(raw) && std::fabs(raw) < 1e32f ? raw * scale : notMeasured;
+  };
+  // Stored column by column, each from the last row: turned into rows a band of columns at a
+  // time, so that each row's part of the band is written whole and each column read in order.
+  constexpr std::size_t kBand = 16;
+  for (std::size_t c0 = 0; c0 < columns; c0 += kBand) {
+    const std::size_t c1 = std::min<std::size_t>(columns, c0 + kBand);
     for (std::size_t k = 0; k < rows; ++k) {
-      double v = notMeasured;
-      if (elementSize == 2) {
-        const auto raw = ByteReader::load<std::int16_t>(at, std::endian::little);
-        if (raw < 32766 && raw != -32768) v = raw * scale;
-      } else {
-        const float raw = ByteReader::load<float>(at, std::endian::little);
-        if (std::isfinite(raw) && std::fabs(raw) < 1e32f) v = raw * scale;
-      }
-      at += elementSize;
-      grid.z[(rows - 1 - k) * columns + c] = v;
+      double* row = grid.z.data() + (rows - 1 - k) * columns;
+      for (std::size_t c = c0; c < c1; ++c) row[c] = height(data + (c * rows + k) * elementSize);
     }
   }
   return grid;
