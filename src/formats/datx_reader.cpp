@@ -7,8 +7,12 @@
 // refusal here.
 
 #include <hdf5.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -316,14 +320,22 @@ void readWords(hid_t file, const std::string& path, InstrumentGrid& grid) {
   grid.date = isoDate(numberAttribute(group, (prefix + "Time Stamp").c_str(), "time"));
 }
 
-InstrumentGrid readSurface(std::string_view bytes, std::uint64_t limit) {
-  H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+// The file opened by the library: from its path where there is one (the library reads what it
+// needs of it), else from its bytes in memory.
+hid_t openContainer(const std::filesystem::path& path, std::string_view bytes) {
+  if (!path.empty()) return H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
   const Handle access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
   if (!access.valid() || H5Pset_fapl_core(access, 1 << 16, false) < 0 ||
       H5Pset_file_image(access, const_cast<char*>(bytes.data()), bytes.size()) < 0) {
     throw FormatError("the HDF5 library could not take the file into memory");
   }
-  const Handle file(H5Fopen("datx", H5F_ACC_RDONLY, access), H5Fclose);
+  return H5Fopen("datx", H5F_ACC_RDONLY, access);
+}
+
+InstrumentGrid readSurface(const std::filesystem::path& source, std::string_view bytes,
+                           std::uint64_t limit) {
+  H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+  const Handle file(openContainer(source, bytes), H5Fclose);
   if (!file.valid()) throw FormatError("the HDF5 library could not open the file as a container");
 
   Places places = placesFromMetaData(file);
@@ -411,8 +423,9 @@ InstrumentGrid readSurface(std::string_view bytes, std::uint64_t limit) {
 constexpr std::uint32_t kAnswerMark = 0x44415458;  // "DATX"
 constexpr std::size_t kMostText = 1 << 16;
 
-// The fixed part of the child's answer; then the texts (unit, date, instrument, comment, refusal)
-// and the columns × rows heights.
+// The fixed part of the child's answer; then the texts (unit, date, instrument, comment,
+// refusal). The columns × rows heights go into a memory file the parent made before the child
+// started, which costs one copy each way instead of a pipe's many small ones.
 struct AnswerHead {
   std::uint32_t mark = kAnswerMark;
   std::uint32_t refused = 0;
@@ -422,10 +435,28 @@ struct AnswerHead {
   std::uint32_t lengths[5] = {};
 };
 
-void answer(int fd, const InstrumentGrid& grid, std::string refusal) {
+// Writes all of `size` bytes at `offset` of a file; false when it cannot.
+bool writeAllAt(int fd, const void* from, std::size_t size) noexcept {
+  const auto* at = static_cast<const char*>(from);
+  off_t offset = 0;
+  while (size > 0) {
+    const ssize_t put = ::pwrite(fd, at, size, offset);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    at += put;
+    offset += put;
+    size -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+void answer(int fd, int heights, const InstrumentGrid& grid, std::string refusal) {
   std::string texts[5] = {grid.unitInFile, grid.date, grid.instrument, grid.comment,
                           std::move(refusal)};
   AnswerHead head;
+  if (texts[4].empty() && !writeAllAt(heights, grid.z.data(), grid.z.size() * sizeof(double))) {
+    texts[4] = "the heights could not be handed over (no memory for them)";
+  }
   head.refused = texts[4].empty() ? 0 : 1;
   head.columns = grid.columns;
   head.rows = grid.rows;
@@ -442,24 +473,24 @@ void answer(int fd, const InstrumentGrid& grid, std::string refusal) {
   for (const std::string& text : texts) {
     if (!writeAll(fd, text.data(), text.size())) return;
   }
-  if (!head.refused) writeAll(fd, grid.z.data(), grid.z.size() * sizeof(double));
 }
 
 // The child's work: the grid, or why not, down the pipe.
-void readInChild(std::string_view bytes, std::uint64_t limit, int fd) {
+void readInChild(const std::filesystem::path& source, std::string_view bytes, std::uint64_t limit,
+                 int fd, int heights) {
   // The heights go down the pipe from a buffer of the child's own, not the parent's point list.
   const HeightsRoom own(nullptr);
   InstrumentGrid grid;
   std::string refusal;
   try {
-    grid = readSurface(bytes, limit);
+    grid = readSurface(source, bytes, limit);
   } catch (const FormatError& refused) {
     refusal = refused.what();
   } catch (const std::bad_alloc&) {
     refusal = "not enough memory to read the file";
   }
   if (!refusal.empty()) grid = InstrumentGrid{};
-  answer(fd, grid, refusal);
+  answer(fd, heights, grid, refusal);
 }
 
 // One line of printable text.
@@ -471,7 +502,8 @@ std::string oneLine(std::string text) {
 }
 
 // The parent's side: the child's answer, checked before anything of its size is allocated.
-bool receive(ChildOutput& out, std::uint64_t limit, InstrumentGrid& grid, std::string& refusal) {
+bool receive(ChildOutput& out, int heights, std::uint64_t limit, InstrumentGrid& grid,
+             std::string& refusal) {
   AnswerHead head;
   if (!out.read(&head, sizeof head)) return false;
   const auto malformed = [] {
@@ -503,15 +535,30 @@ bool receive(ChildOutput& out, std::uint64_t limit, InstrumentGrid& grid, std::s
   grid.date = oneLine(texts[1]);
   grid.instrument = oneLine(texts[2]);
   grid.comment = texts[3];
+  // The heights from the memory file, which must hold them all.
+  const std::size_t size = grid.columns * grid.rows * sizeof(double);
+  struct stat held {};
+  if (::fstat(heights, &held) != 0 || held.st_size < 0 ||
+      static_cast<std::uint64_t>(held.st_size) < size) {
+    throw malformed();
+  }
   grid.z.resize(grid.columns * grid.rows);
-  return out.read(grid.z.data(), grid.z.size() * sizeof(double));
+  auto* at = reinterpret_cast<char*>(grid.z.data());
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t got = ::pread(heights, at + done, size - done, static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) throw malformed();
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
 }
 
 }  // namespace
 
 bool hasHdf5Signature(std::string_view head) { return hasSignatureWithin(head); }
 
-InstrumentGrid readDatx(const std::filesystem::path&, std::string_view bytes, std::uint64_t limit) {
+InstrumentGrid readDatx(const std::filesystem::path& path, std::string_view bytes,
+                        std::uint64_t limit) {
   if (!hasSignatureWithin(bytes)) {
     throw FormatError("the file is not an HDF5 container (it carries no HDF5 signature)");
   }
@@ -529,11 +576,21 @@ InstrumentGrid readDatx(const std::filesystem::path&, std::string_view bytes, st
     H5open();
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
   });
+  const int heights = ::memfd_create("corvane-datx-heights", MFD_CLOEXEC);
+  if (heights < 0) {
+    throw FormatError(std::string("no memory file could be made for the heights (") +
+                      std::strerror(errno) + ")");
+  }
+  struct Closed {
+    int fd;
+    ~Closed() { ::close(fd); }
+  } closed{heights};
   InstrumentGrid grid;
   std::string refusal;
   const ChildEnd end = runInChildProcess(
-      [&](int fd) { readInChild(bytes, limit, fd); },
-      [&](ChildOutput& out) { return receive(out, limit, grid, refusal); }, seconds, memory);
+      [&](int fd) { readInChild(path, bytes, limit, fd, heights); },
+      [&](ChildOutput& out) { return receive(out, heights, limit, grid, refusal); }, seconds,
+      memory);
   if (end.timedOut) {
     throw FormatError("reading the DATX file took longer than " + std::to_string(seconds.count()) +
                       " s; the HDF5 library was stopped");
