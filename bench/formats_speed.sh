@@ -2,18 +2,15 @@
 # bench_formats (Release) with 5 repetitions: for each 2048 x 2048 file it makes and each real
 # file of tests/data/formats, the median time of its read and of the bare cost of its bytes, and
 # their ratio (the goal: at most 2).
-#   bench/formats_speed.sh [BENCH_FORMATS [BENCHMARK OPTIONS...]]
-# Without an argument it builds bench_formats in build-bench/.
+#   bench/formats_speed.sh [CORVANE_BATCH [BENCHMARK OPTIONS...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bench=${1:-}
-if [ -z "$bench" ]; then
-  cmake -S . -B build-bench -G Ninja -DCORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Release \
-    -DCORVANE_BENCH=ON -DBUILD_TESTING=OFF >/dev/null
-  cmake --build build-bench --target bench_formats
-  bench=build-bench/bench/bench_formats
-fi
+# Like the other scripts of bench/, it takes the corvane-batch of a build folder (scripts/bench
+# passes build-bench's) and runs the bench_formats of that folder.
+batch=${1:-build-bench/src/corvane-batch}
+bench=$(dirname "$batch")/../bench/bench_formats
+[ -x "$bench" ] || { echo "build the benchmarks first: scripts/bench" >&2; exit 1; }
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 "$bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
