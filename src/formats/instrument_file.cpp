@@ -104,6 +104,21 @@ FormatError endsBefore(std::string_view what, std::size_t size) {
   return FormatError(text);
 }
 
+std::string utf8FromLatin1(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out += ch;
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 void checkSpacing(double step, std::string_view what) {
   if (!std::isfinite(step) || !(step > 0)) {
     throw FormatError("the file's " + std::string(what) + " is not a positive number");

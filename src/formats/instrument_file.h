@@ -91,6 +91,9 @@ void checkGridSize(std::uint64_t columns, std::uint64_t rows, std::uint64_t limi
 // bytes.
 FormatError endsBefore(std::string_view what, std::size_t size);
 
+// Text an instrument wrote in Latin-1 (ISO 8859-1), as UTF-8.
+std::string utf8FromLatin1(std::string_view text);
+
 // Refuses (FormatError) a spacing that is zero, negative or not finite; `what` names it ("x
 // spacing").
 void checkSpacing(double step, std::string_view what);

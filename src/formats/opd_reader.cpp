@@ -98,17 +98,7 @@ std::string text(const std::vector<Block>& blocks, std::string_view name) {
   const Block* b = find(blocks, name);
   if (!b || b->type != kText) return "";
   ByteReader in(b->data);
-  std::string out;
-  for (const char ch : in.text(b->data.size(), name)) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) {
-      out += ch;
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+  return utf8FromLatin1(in.text(b->data.size(), name));
 }
 
 // "10/26/2009" and "11:16:55" as "2009-10-26 11:16:55"; the day alone without a time; "" when

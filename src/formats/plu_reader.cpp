@@ -53,17 +53,7 @@ std::string dateText(const std::string& text) {
 // there is none.
 std::string commentText(const std::string& text) {
   if (text == "(None)") return "";
-  std::string out;
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) {
-      out += ch;
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+  return utf8FromLatin1(text);
 }
 
 bool printable(const std::string& text) {

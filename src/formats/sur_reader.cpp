@@ -125,17 +125,7 @@ std::string latin1Text(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
     text.remove_suffix(1);
   }
-  std::string out;
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) {
-      out += ch;
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+  return utf8FromLatin1(text);
 }
 
 // The header's date fields as "2024-01-02 03:04:05"; "" when they are unset (all 0) or no date.
